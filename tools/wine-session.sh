@@ -1,0 +1,59 @@
+# Sourced by test.sh and run.sh: a private Wine prefix, an X server, PulseAudio with
+# a null sink and a persistent wineserver, all inside the build tree, started by
+# vex_session_start and stopped again by vex_session_stop.
+
+# Some hosts run 64-bit user code only (the kernel answers an i386 exec with
+# ENOEXEC). There the i386 Wine loader, and so every 32-bit Windows program, runs
+# through qemu's user-mode emulator, registered for i386 ELF files.
+vex_enable_i386() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+  local misc=/proc/sys/fs/binfmt_misc
+  [ -e "$misc/register" ] || mount -t binfmt_misc binfmt_misc "$misc" || return 1
+  if [ ! -e "$misc/qemu-i386" ]; then
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:' >"$misc/register" || return 1
+  fi
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+vex_session_start() {
+  local build=$1
+  export WINEPREFIX="$build/wine"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree=;mshtml="
+  export WINEARCH=win64
+  export XDG_RUNTIME_DIR="$build/xdg"
+  export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+
+  if [ -z "${VEX_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
+    local fdfile="$build/xvfb.display"
+    rm -f "$fdfile"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >"$build/xvfb.log" 2>&1 &
+    VEX_XVFB_PID=$!
+    local i
+    for i in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.1; done
+    export DISPLAY=":$(head -n1 "$fdfile")"
+  fi
+
+  pulseaudio --kill >/dev/null 2>&1 || true
+  pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+    --load="module-null-sink sink_name=nullsink" \
+    --load="module-native-protocol-unix" >"$build/pulse.log" 2>&1 || echo "pulseaudio did not start (see $build/pulse.log)"
+
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    wineboot -i >"$build/wineboot.log" 2>&1 || true
+  fi
+  wineserver -p >/dev/null 2>&1 &
+  wineserver -w >/dev/null 2>&1 || true
+}
+
+vex_session_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  pulseaudio --kill >/dev/null 2>&1 || true
+  if [ -n "${VEX_XVFB_PID:-}" ]; then
+    kill "$VEX_XVFB_PID" 2>/dev/null || true
+    wait "$VEX_XVFB_PID" 2>/dev/null || true
+    VEX_XVFB_PID=
+  fi
+}
