@@ -44,8 +44,8 @@ vex_session_start() {
     echo "Creating the Wine prefix in $WINEPREFIX"
     wineboot -i >"$build/wineboot.log" 2>&1 || true
   fi
-  wineserver -p >/dev/null 2>&1 &
-  wineserver -w >/dev/null 2>&1 || true
+  # A persistent server: each Wine process start then costs a fraction of a second.
+  wineserver -p >/dev/null 2>&1 || true
 }
 
 vex_session_stop() {

@@ -1,0 +1,154 @@
+// The feeder thread.
+//
+// How it works: the thread sleeps on the session's stop and buffer-done events
+// (at most 500 ms, so a missed signal costs at most that). Each wake-up takes the
+// session lock and walks the ring from the ring index: a header with WHDR_DONE is
+// free, so it is taken, filled straight from the file (rewinding to the data
+// offset when looping, so one buffer may hold the end and the beginning back to
+// back), scaled in place and written to the output. The walk stops at the first
+// header still out, since buffers are served strictly in ring order. When the data
+// is exhausted the taken buffer stays idle, and the one whose return brings the
+// pending count to 0 triggers the end notice, once per play: its done flag stays
+// clear and the ring index stays on it. The feeder never waits while holding the
+// lock and reaches the window only by PostMessage.
+#include "engine/feeder.h"
+
+#include "engine/output_handle.h"
+#include "player/session.h"
+#include "player/volume.h"
+
+namespace {
+
+DWORD WINAPI FeederThreadMain(void* parameter) {
+  PlayerSession& session = *static_cast<PlayerSession*>(parameter);
+  const HANDLE events[2] = {session.stopEvent, session.bufferDoneEvent};
+  for (;;) {
+    const DWORD wait = WaitForMultipleObjects(2, events, FALSE, kFeederWaitMs);
+    if (wait == WAIT_OBJECT_0) return 0;
+    if (wait != WAIT_OBJECT_0 + 1 && wait != WAIT_TIMEOUT) {
+      session.stopFlag = 1;
+      return static_cast<DWORD>(-1);
+    }
+    FeedFreeBuffers(session);
+  }
+}
+
+void Post(const PlayerSession& session, UINT message, WPARAM wParam, LPARAM lParam) {
+  PostMessageA(session.window, message, wParam, lParam);
+}
+
+// Reads `want` bytes; a failed call counts as 0 bytes read.
+bool ReadExactly(HANDLE file, uint8_t* to, uint32_t want) {
+  DWORD read = 0;
+  if (!ReadFile(file, to, want, &read, nullptr)) read = 0;
+  return read == want;
+}
+
+bool RewindToData(const PlayerSession& session) {
+  LARGE_INTEGER to;
+  to.QuadPart = session.dataOffset;
+  LARGE_INTEGER reached;
+  return SetFilePointerEx(session.sourceFile, to, &reached, FILE_BEGIN) &&
+         reached.QuadPart == static_cast<LONGLONG>(session.dataOffset);
+}
+
+// Fills one buffer; returns the bytes it holds. On a read error the stop flag is
+// set and the read-error notice posted.
+uint32_t FillBuffer(PlayerSession& session, uint8_t* data) {
+  uint32_t got = 0;
+  while (got < session.bufferBytes) {
+    uint32_t want = session.bufferBytes - got;
+    if (want > session.remainingBytes) want = session.remainingBytes;
+    if (!ReadExactly(session.sourceFile, data + got, want)) {
+      session.stopFlag = 1;
+      Post(session, MSG_FEEDER_READ_ERROR, 0, 0);
+      return got;
+    }
+    got += want;
+    session.remainingBytes -= want;
+    if (session.remainingBytes == 0) {
+      if (!session.loopFlag) break;
+      session.remainingBytes = session.dataSize;
+      if (!RewindToData(session)) {
+        session.stopFlag = 1;
+        Post(session, MSG_FEEDER_READ_ERROR, 0, 0);
+        return got;
+      }
+    }
+  }
+  return got;
+}
+
+}  // namespace
+
+uint32_t DrainDelayMs(uint32_t bufferBytes, uint32_t avgBytesPerSec) {
+  return MulDivSaturate(bufferBytes, 1000, avgBytesPerSec) + 100;
+}
+
+void FeedFreeBuffers(PlayerSession& session) {
+  EnterCriticalSection(&session.lock);
+  if (!session.output || !session.sourceFile || session.stopFlag || session.bufferCount == 0) {
+    LeaveCriticalSection(&session.lock);
+    return;
+  }
+  for (;;) {
+    const uint32_t index = session.ringIndex;
+    WAVEHDR* header = session.headers[index];
+    if (!header || !(header->dwFlags & WHDR_DONE)) break;
+    header->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
+    --session.pendingCount;
+
+    if (session.remainingBytes != 0) {
+      const uint32_t got = FillBuffer(session, reinterpret_cast<uint8_t*>(header->lpData));
+      if (session.stopFlag) break;
+      header->dwBufferLength = got;
+      ApplyGain(session, header);
+      const uint32_t result = OutputWrite(session.output, header);
+      if (result != MMSYSERR_NOERROR) {
+        session.stopFlag = 1;
+        Post(session, MSG_FEEDER_WRITE_ERROR, index, static_cast<LPARAM>(result));
+        break;
+      }
+      Post(session, MSG_FEEDER_BUFFER_WRITTEN, index, 0);
+      ++session.pendingCount;
+      session.bytesQueued += got;
+    }
+
+    if (session.remainingBytes == 0 && session.pendingCount == 0) {
+      Post(session, MSG_FEEDER_END,
+           DrainDelayMs(session.bufferBytes, session.format.AvgBytesPerSec()), 0);
+      break;
+    }
+    session.ringIndex = index + 1 == session.bufferCount ? 0 : index + 1;
+  }
+  LeaveCriticalSection(&session.lock);
+}
+
+bool StartFeederThread(PlayerSession& session) {
+  StopFeederThread(session);
+  session.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  session.bufferDoneEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (session.stopEvent && session.bufferDoneEvent) {
+    session.feederThread =
+        CreateThread(nullptr, 0, FeederThreadMain, &session, 0, &session.feederThreadId);
+  }
+  if (!session.feederThread) {
+    StopFeederThread(session);
+    return false;
+  }
+  return true;
+}
+
+void StopFeederThread(PlayerSession& session) {
+  if (session.feederThread) {
+    SetEvent(session.stopEvent);
+    WaitForSingleObject(session.feederThread, INFINITE);
+    CloseHandle(session.feederThread);
+    session.feederThread = nullptr;
+    session.feederThreadId = 0;
+  }
+  if (session.bufferDoneEvent) CloseHandle(session.bufferDoneEvent);
+  if (session.stopEvent) CloseHandle(session.stopEvent);
+  session.bufferDoneEvent = nullptr;
+  session.stopEvent = nullptr;
+}

@@ -1,0 +1,53 @@
+// The one record the main window's thread and the feeder thread share about the
+// file being played, guarded by its own re-entrant lock.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdint>
+
+#include "player/wave_source.h"
+
+struct OutputHandle;
+
+constexpr uint32_t kMaxOutputBuffers = 99;
+
+struct PlayerSession {
+  CRITICAL_SECTION lock;     // re-entrant on the thread that holds it
+  HANDLE stopEvent;          // manual-reset: the feeder thread ends
+  HANDLE bufferDoneEvent;    // auto-reset: a buffer came back or was handed over
+  HANDLE feederThread;
+  DWORD feederThreadId;
+  HANDLE sourceFile;         // positioned where the feeder reads next, or null
+  uint32_t remainingBytes;   // data bytes not yet read
+  uint32_t dataOffset;
+  uint32_t dataSize;
+  uint32_t totalFrames;
+  WaveFormat format;
+  uint32_t bufferCount;      // 1 to 99 while playing; kept between plays
+  OutputHandle* output;
+  HGLOBAL headerBlocks[kMaxOutputBuffers];
+  WAVEHDR* headers[kMaxOutputBuffers];
+  HGLOBAL bufferBlocks[kMaxOutputBuffers];
+  uint32_t bufferBytes;
+  uint32_t paused;
+  uint32_t ringIndex;        // next buffer the feeder examines
+  // Buffers marked free and not yet taken by the feeder, plus buffers queued at
+  // the output. Reaching 0 with no data left means playback has drained.
+  uint32_t pendingCount;
+  uint32_t bytesQueued;      // bytes written to the output since the last start or seek
+  HWND window;               // receives the feeder's posted messages
+  volatile uint8_t stopFlag; // set by the feeder after a read or write error
+  // The one field written without the lock: a single byte the feeder reads when
+  // the data runs out.
+  volatile uint8_t loopFlag;
+  double gain;               // linear volume factor, 1.0 at start-up
+  char lastPath[MAX_PATH];
+};
+
+// Zero-fills the record, creates its lock and sets the gain to 1.0.
+void CreatePlayerSession(PlayerSession& session);
+
+// Ends the feeder thread if it still runs, closes its events and deletes the lock.
+void DestroyPlayerSession(PlayerSession& session);

@@ -1,0 +1,324 @@
+// The feeder against Wine's real wave-out: ring order, looping across the end of
+// the data, the end notice, and the read and write errors.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "engine/feeder.h"
+#include "engine/output_handle.h"
+#include "player/session.h"
+#include "player/wave_file.h"
+#include "support/temp_dir.h"
+#include "support/wave_bytes.h"
+
+using namespace wavebytes;
+
+namespace {
+
+struct Posted {
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+// A session set up the way the start of a play leaves it: file at the data
+// offset, output open on the wave mapper with the buffer-done event, every
+// buffer allocated, prepared and marked free.
+class FeederTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreatePlayerSession(session_);
+    session_.window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      nullptr, nullptr);
+    ASSERT_TRUE(session_.window);
+    session_.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    session_.bufferDoneEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  }
+
+  void TearDown() override {
+    StopFeederThread(session_);
+    if (session_.output) {
+      OutputReset(session_.output);
+      for (uint32_t i = 0; i < session_.bufferCount; ++i) {
+        OutputUnprepare(session_.output, session_.headers[i]);
+      }
+      OutputClose(session_.output);
+    }
+    for (uint32_t i = 0; i < session_.bufferCount; ++i) {
+      GlobalUnlock(session_.headerBlocks[i]);
+      GlobalFree(session_.headerBlocks[i]);
+      GlobalUnlock(session_.bufferBlocks[i]);
+      GlobalFree(session_.bufferBlocks[i]);
+    }
+    if (session_.sourceFile) CloseHandle(session_.sourceFile);
+    DestroyWindow(session_.window);
+    DestroyPlayerSession(session_);
+  }
+
+  // 16-bit stereo 44.1 kHz; data bytes count up so every position is visible.
+  // `onDisk` below `dataBytes` leaves the file truncated.
+  // Runs under the session lock, as the start of a play does, so that a feeder
+  // thread already running sees the session fully set up or not at all. A test
+  // that wants the thread starts it first: starting it makes new events.
+  void Start(uint32_t dataBytes, uint32_t bufferBytes, uint32_t buffers, bool loop,
+             uint32_t onDisk = 0, bool prepareAll = true) {
+    EnterCriticalSection(&session_.lock);
+    StartLocked(dataBytes, bufferBytes, buffers, loop, onDisk, prepareAll);
+    LeaveCriticalSection(&session_.lock);
+  }
+
+  void StartLocked(uint32_t dataBytes, uint32_t bufferBytes, uint32_t buffers, bool loop,
+                   uint32_t onDisk, bool prepareAll) {
+    data_.resize(dataBytes);
+    for (uint32_t i = 0; i < dataBytes; ++i) data_[i] = static_cast<uint8_t>((i * 13 + i / 251) & 0xFF);
+    Bytes file = Riff({Chunk("fmt ", FmtBody(1, 2, 44100, 16))});
+    Bytes body(data_.begin(), data_.begin() + (onDisk ? onDisk : dataBytes));
+    Append(file, Chunk("data", body, dataBytes));
+    const std::string path = dir_.Write("feed.wav", file);
+
+    session_.sourceFile = OpenWaveFile(path.c_str(), false);
+    ASSERT_NE(session_.sourceFile, INVALID_HANDLE_VALUE);
+    FileByteSource source(session_.sourceFile);
+    WaveSource wave;
+    ASSERT_EQ(ReadWaveSource(source, wave), WaveReadResult::Ok);
+    session_.dataOffset = wave.dataOffset;
+    session_.dataSize = wave.dataSize;
+    session_.totalFrames = wave.totalFrames;
+    session_.remainingBytes = wave.dataSize;
+    session_.format = std::move(wave.format);
+    session_.loopFlag = loop;
+
+    ASSERT_EQ(OutputOpen(&session_.output, WAVE_MAPPER, session_.format,
+                         reinterpret_cast<DWORD_PTR>(session_.bufferDoneEvent), CALLBACK_EVENT),
+              MMSYSERR_NOERROR);
+    // Held paused: written buffers stay queued where the test can read them.
+    ASSERT_EQ(OutputPause(session_.output), MMSYSERR_NOERROR);
+
+    session_.bufferCount = buffers;
+    session_.bufferBytes = bufferBytes;
+    for (uint32_t i = 0; i < buffers; ++i) {
+      session_.headerBlocks[i] = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, sizeof(WAVEHDR));
+      session_.headers[i] = static_cast<WAVEHDR*>(GlobalLock(session_.headerBlocks[i]));
+      ZeroMemory(session_.headers[i], sizeof(WAVEHDR));
+      session_.bufferBlocks[i] = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, bufferBytes);
+      session_.headers[i]->lpData = static_cast<LPSTR>(GlobalLock(session_.bufferBlocks[i]));
+      session_.headers[i]->dwBufferLength = bufferBytes;
+      if (prepareAll || i == 0) {
+        ASSERT_EQ(OutputPrepare(session_.output, session_.headers[i]), MMSYSERR_NOERROR);
+      }
+      session_.headers[i]->dwFlags |= WHDR_DONE;
+      ++session_.pendingCount;
+    }
+  }
+
+  std::vector<Posted> Drain() {
+    std::vector<Posted> posted;
+    MSG msg;
+    while (PeekMessageA(&msg, session_.window, 0, 0, PM_REMOVE)) {
+      if (msg.message >= 3024 && msg.message <= 3029) posted.push_back({msg.message, msg.wParam, msg.lParam});
+    }
+    return posted;
+  }
+
+  // Waits (pumping) until `message` arrives; the messages seen meanwhile are kept.
+  bool WaitFor(UINT message, std::vector<Posted>& seen, int seconds = 10) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+      for (const Posted& p : Drain()) {
+        seen.push_back(p);
+        if (p.message == message) return true;
+      }
+      Sleep(5);
+    }
+    return false;
+  }
+
+  std::vector<uint8_t> Buffer(uint32_t i) const {
+    const WAVEHDR* h = session_.headers[i];
+    return std::vector<uint8_t>(h->lpData, h->lpData + h->dwBufferLength);
+  }
+
+  std::vector<uint8_t> DataBytes(uint32_t from, uint32_t count) const {
+    return std::vector<uint8_t>(data_.begin() + from, data_.begin() + from + count);
+  }
+
+  static size_t Count(const std::vector<Posted>& seen, UINT message) {
+    size_t n = 0;
+    for (const Posted& p : seen) n += p.message == message;
+    return n;
+  }
+
+  TempDir dir_;
+  PlayerSession session_;
+  std::vector<uint8_t> data_;
+};
+
+TEST_F(FeederTest, LoopingBufferHoldsTheEndAndTheBeginningBackToBack) {
+  Start(10000, 4096, 3, true);
+  FeedFreeBuffers(session_);
+  std::vector<Posted> posted = Drain();
+  ASSERT_EQ(Count(posted, MSG_FEEDER_BUFFER_WRITTEN), 3u) << "one wake-up refills every free buffer";
+  for (uint32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(posted[i].wParam, i) << "ring order";
+    EXPECT_EQ(session_.headers[i]->dwBufferLength, 4096u) << "every buffer full";
+    EXPECT_TRUE(session_.headers[i]->dwFlags & WHDR_INQUEUE);
+  }
+  EXPECT_EQ(Buffer(0), DataBytes(0, 4096));
+  EXPECT_EQ(Buffer(1), DataBytes(4096, 4096));
+  std::vector<uint8_t> third = DataBytes(8192, 1808);
+  std::vector<uint8_t> start = DataBytes(0, 2288);
+  third.insert(third.end(), start.begin(), start.end());
+  EXPECT_EQ(Buffer(2), third);
+  EXPECT_EQ(session_.remainingBytes, 10000u - 2288);
+  EXPECT_EQ(session_.bytesQueued, 3u * 4096);
+  EXPECT_EQ(session_.pendingCount, 3u);
+  EXPECT_EQ(session_.ringIndex, 0u) << "back at the first buffer, which is still out";
+}
+
+TEST_F(FeederTest, LastBufferIsShortAndTheEndNoticeComesOnceWhenAllAreBack) {
+  ASSERT_TRUE(StartFeederThread(session_));
+  Start(10000, 4096, 3, false);
+  SetEvent(session_.bufferDoneEvent);
+  std::vector<Posted> seen;
+  ASSERT_TRUE(WaitFor(MSG_FEEDER_BUFFER_WRITTEN, seen));
+  Sleep(200);
+  Drain();
+  EXPECT_EQ(session_.headers[2]->dwBufferLength, 1808u);
+
+  ASSERT_EQ(OutputRestart(session_.output), MMSYSERR_NOERROR);
+  seen.clear();
+  ASSERT_TRUE(WaitFor(MSG_FEEDER_END, seen));
+  const Posted end = seen.back();
+  EXPECT_EQ(end.wParam, 4096u * 1000 / 176400 + 100) << "one full buffer's duration + 100 ms";
+  EXPECT_EQ(Count(seen, MSG_FEEDER_BUFFER_WRITTEN), 0u);
+  // More wake-ups (signals and time-outs) post nothing more.
+  SetEvent(session_.bufferDoneEvent);
+  Sleep(700);
+  EXPECT_TRUE(Drain().empty());
+  EXPECT_EQ(session_.ringIndex, 2u) << "stays on the buffer that ended the play";
+}
+
+TEST_F(FeederTest, DataShorterThanOneBufferLeavesTheOthersIdle) {
+  ASSERT_TRUE(StartFeederThread(session_));
+  Start(1000, 4096, 8, false);
+  SetEvent(session_.bufferDoneEvent);
+  std::vector<Posted> seen;
+  ASSERT_TRUE(WaitFor(MSG_FEEDER_BUFFER_WRITTEN, seen));
+  Sleep(700);  // more wake-ups, by time-out
+  for (const Posted& p : Drain()) seen.push_back(p);
+  EnterCriticalSection(&session_.lock);
+  EXPECT_EQ(Count(seen, MSG_FEEDER_BUFFER_WRITTEN), 1u);
+  EXPECT_EQ(Count(seen, MSG_FEEDER_END), 0u) << "the written one has not come back";
+  EXPECT_EQ(session_.headers[0]->dwBufferLength, 1000u);
+  EXPECT_EQ(session_.pendingCount, 1u);
+  for (uint32_t i = 1; i < 8; ++i) EXPECT_FALSE(session_.headers[i]->dwFlags & (WHDR_DONE | WHDR_INQUEUE));
+  LeaveCriticalSection(&session_.lock);
+
+  ASSERT_EQ(OutputRestart(session_.output), MMSYSERR_NOERROR);
+  EXPECT_TRUE(WaitFor(MSG_FEEDER_END, seen));
+}
+
+TEST_F(FeederTest, TruncatedFileStopsAtTheFirstShortRead) {
+  Start(20000, 4096, 4, false, 6000);
+  FeedFreeBuffers(session_);
+  std::vector<Posted> posted = Drain();
+  EXPECT_EQ(Count(posted, MSG_FEEDER_BUFFER_WRITTEN), 1u);
+  EXPECT_EQ(Count(posted, MSG_FEEDER_READ_ERROR), 1u);
+  EXPECT_TRUE(session_.stopFlag);
+  EXPECT_FALSE(session_.headers[1]->dwFlags & WHDR_INQUEUE) << "the short buffer is not written";
+  // Later wake-ups do nothing while the stop flag stays set.
+  session_.headers[0]->dwFlags |= WHDR_DONE;
+  FeedFreeBuffers(session_);
+  EXPECT_TRUE(Drain().empty());
+}
+
+TEST_F(FeederTest, FailedWriteReportsTheRingIndexAndTheCode) {
+  Start(40000, 4096, 3, false, 0, /*prepareAll=*/false);
+  FeedFreeBuffers(session_);
+  std::vector<Posted> posted = Drain();
+  ASSERT_EQ(Count(posted, MSG_FEEDER_BUFFER_WRITTEN), 1u);
+  ASSERT_EQ(Count(posted, MSG_FEEDER_WRITE_ERROR), 1u);
+  EXPECT_EQ(posted.back().wParam, 1u);
+  EXPECT_EQ(posted.back().lParam, static_cast<LPARAM>(WAVERR_UNPREPARED));
+  EXPECT_TRUE(session_.stopFlag);
+}
+
+TEST_F(FeederTest, BufferWhoseSignalWasLostIsRefilledByTheTimeOut) {
+  // The buffers are free but nobody signals the buffer-done event: only the
+  // feeder's own time-out can find them.
+  ASSERT_TRUE(StartFeederThread(session_));
+  EnterCriticalSection(&session_.lock);
+  StartLocked(400000, 4096, 2, false, 0, true);
+  for (uint32_t i = 0; i < 2; ++i) session_.headers[i]->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
+  LeaveCriticalSection(&session_.lock);
+  Sleep(100);  // the wake-up that opening the output signalled finds nothing
+  ASSERT_TRUE(Drain().empty());
+  EnterCriticalSection(&session_.lock);
+  session_.headers[0]->dwFlags |= WHDR_DONE;  // handed back without a signal
+  LeaveCriticalSection(&session_.lock);
+  std::vector<Posted> seen;
+  EXPECT_TRUE(WaitFor(MSG_FEEDER_BUFFER_WRITTEN, seen, 3));
+}
+
+TEST_F(FeederTest, NothingIsDoneWithoutAnOutputOrAFile) {
+  Start(10000, 4096, 3, false);
+  OutputHandle* output = session_.output;
+  session_.output = nullptr;
+  FeedFreeBuffers(session_);
+  session_.output = output;
+  HANDLE file = session_.sourceFile;
+  session_.sourceFile = nullptr;
+  FeedFreeBuffers(session_);
+  session_.sourceFile = file;
+  EXPECT_TRUE(Drain().empty());
+  EXPECT_EQ(session_.pendingCount, 3u);
+}
+
+TEST_F(FeederTest, MainThreadHoldingTheLockNeverSeesABufferWrittenTwice) {
+  ASSERT_TRUE(StartFeederThread(session_));
+  Start(4000000, 4096, 8, true);
+  SetEvent(session_.bufferDoneEvent);
+  ASSERT_EQ(OutputRestart(session_.output), MMSYSERR_NOERROR);
+  // Stand-ins for stop and seek: take the lock, check the ring, release. A buffer
+  // written while still queued would come back from wave-out as
+  // WAVERR_STILLPLAYING and stop the feeder with a write-error notice.
+  for (int i = 0; i < 3000; ++i) {
+    EnterCriticalSection(&session_.lock);
+    uint32_t queued = 0;
+    for (uint32_t b = 0; b < 8; ++b) queued += (session_.headers[b]->dwFlags & WHDR_INQUEUE) ? 1 : 0;
+    EXPECT_LE(queued, 8u);
+    EXPECT_LE(session_.pendingCount, 8u);
+    LeaveCriticalSection(&session_.lock);
+    if (i % 100 == 0) Drain();
+  }
+  EXPECT_FALSE(session_.stopFlag);
+  std::vector<Posted> seen;
+  EXPECT_TRUE(WaitFor(MSG_FEEDER_BUFFER_WRITTEN, seen)) << "still streaming";
+  EXPECT_EQ(Count(seen, MSG_FEEDER_WRITE_ERROR), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FeederTest, BuffersAreScaledByTheGainBeforeTheyAreWritten) {
+  Start(8192, 4096, 2, false);
+  session_.gain = 2.0;
+  FeedFreeBuffers(session_);
+  ASSERT_EQ(Count(Drain(), MSG_FEEDER_BUFFER_WRITTEN), 2u);
+  for (uint32_t b = 0; b < 2; ++b) {
+    const int16_t* written = reinterpret_cast<const int16_t*>(session_.headers[b]->lpData);
+    for (uint32_t i = 0; i < 2048; ++i) {
+      int16_t original;
+      std::memcpy(&original, &data_[b * 4096 + i * 2], 2);
+      const int doubled = original * 2;
+      const int16_t expected = static_cast<int16_t>(doubled > 32767 ? 32767 : doubled < -32768 ? -32768 : doubled);
+      ASSERT_EQ(written[i], expected) << "buffer " << b << " sample " << i;
+    }
+  }
+}
+
+}  // namespace
