@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release and runs them: natively (build/bench-native), as
+# the i686 exe under Wine (build/bench-win32) and as the x86-64 exe under wine64
+# (build/bench-win64). Extra arguments go to every benchmark program, e.g.
+#   bench/run.sh --benchmark_filter='Int16->Float32'
+# Google Benchmark for the Windows trees is compiled from its Debian source package,
+# fetched into build/benchmark-src when missing (needs a deb-src line for bookworm).
+# On a host that runs 32-bit code only through an emulator the i686 figures are
+# emulated: they show the kernels' relative cost, not a real machine's speed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build="$root/build"
+jobs=2
+
+benchmark_source() {
+  local dir
+  dir=$(ls -d "$build"/benchmark-src/benchmark-*/ 2>/dev/null | head -n1)
+  if [[ -z "$dir" ]]; then
+    mkdir -p "$build/benchmark-src"
+    (cd "$build/benchmark-src" && apt-get source --download-only benchmark >/dev/null 2>&1 &&
+       tar xzf benchmark_*.orig.tar.gz) || return 1
+    dir=$(ls -d "$build"/benchmark-src/benchmark-*/ 2>/dev/null | head -n1)
+  fi
+  [[ -n "$dir" ]] && echo "${dir%/}"
+}
+
+configure() {  # tree, cmake arguments...
+  local tree=$1; shift
+  cmake -S . -B "$build/$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$build/$tree-configure.log" 2>&1 ||
+    { cat "$build/$tree-configure.log"; exit 1; }
+  cmake --build "$build/$tree" -j "$jobs" --target dsp_bench || exit 1
+}
+
+configure bench-native
+echo "== native x86-64"
+"$build/bench-native/bench/dsp/dsp_bench" "$@"
+
+if src=$(benchmark_source); then
+  configure bench-win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DVEX_TEST_SHELL=OFF \
+    -DVEX_BENCHMARK_SOURCE="$src"
+  configure bench-win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+    -DVEX_BENCHMARK_SOURCE="$src"
+  echo "== i686 exe under Wine (emulated on hosts without 32-bit support)"
+  tools/with-wine.sh build wine "$build/bench-win32/bench/dsp/dsp_bench.exe" "$@"
+  echo "== x86-64 exe under wine64"
+  tools/with-wine.sh build /usr/lib/wine/wine64 "$build/bench-win64/bench/dsp/dsp_bench.exe" "$@"
+else
+  echo "Google Benchmark sources unavailable: Windows benchmarks not built" >&2
+fi

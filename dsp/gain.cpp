@@ -1,0 +1,314 @@
+// The volume gain: slider to linear factor, and the in-place kernels per format
+// with an SSE2 implementation and an x87 one for processors without SSE2.
+//
+// The integer rows round the double product to the nearest integer, ties to even,
+// and saturate out-of-range values by the product's sign. With SSE2 the rounding is
+// cvtsd2si/cvtpd2dq, whose out-of-range answer 0x80000000 is mended for positive
+// products. On x87 a product of magnitude 2147483647.0 or more saturates at once
+// and the rest is rounded by adding 1.5 × 2^52, whose sum as a double holds the
+// rounded value in its low 32 bits; so for products in (−2147483647.5,
+// −2147483647.0] the x87 path gives −2147483648 where SSE2 gives −2147483647.
+// The x87 kernels run with the unit's precision set to double: at the 64-bit
+// precision MinGW starts threads with, both the product and that sum would be
+// rounded twice and miss the nearest integer for fractions just off one half.
+#include "dsp/gain.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include <emmintrin.h>
+
+#include "dsp/cpu_path.h"
+#include "dsp/fp_rounding.h"
+#include "player/wave_source.h"
+
+namespace {
+
+constexpr double kX87SaturationMagnitude = 2147483647.0;
+constexpr double kX87RoundingBias = 6755399441055744.0;  // 1.5 × 2^52
+
+enum class GainRow { None, Float32, Float64, UInt8, Int16, Int24, Int32 };
+
+GainRow RowOf(const WaveFormat& format) {
+  const uint16_t bits = format.BitsPerSample();
+  if (format.FormatTag() == kFormatTagFloat) {
+    if (bits == 32) return GainRow::Float32;
+    if (bits == 64) return GainRow::Float64;
+  } else if (format.FormatTag() == kFormatTagPcm) {
+    switch (bits) {
+      case 8: return GainRow::UInt8;
+      case 16: return GainRow::Int16;
+      case 24: return GainRow::Int24;
+      case 32: return GainRow::Int32;
+      default: break;
+    }
+  }
+  return GainRow::None;
+}
+
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+int32_t LoadInt24(const uint8_t* p) {
+  const uint32_t bits = uint32_t{p[0]} << 8 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 24;
+  int32_t v;
+  std::memcpy(&v, &bits, sizeof v);
+  return v >> 8;
+}
+
+void StoreInt24(uint8_t* p, int32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+}
+
+// ---- x87 ----------------------------------------------------------------------
+// Written in x87 instructions so that the path is the same on x86-64, where tests
+// run it, and on i686, where it runs on processors without SSE2. An asm that pushes
+// a value of its own clobbers st(7), which keeps a stack slot free for it; one that
+// pops its input says so with "st".
+
+double X87Product(int32_t s, double gain) {
+  double p;
+  __asm__("fildl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st(7)");
+  return p;
+}
+
+double X87Product(double s, double gain) {
+  double p;
+  __asm__("fldl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st(7)");
+  return p;
+}
+
+float X87ToFloat(double p) {
+  float f;
+  __asm__("fstps %0" : "=m"(f) : "t"(p) : "st");
+  return f;
+}
+
+int32_t X87Round(double p) {
+  if (!(p > -kX87SaturationMagnitude && p < kX87SaturationMagnitude)) {
+    return std::signbit(p) ? INT32_MIN : INT32_MAX;
+  }
+  double sum;
+  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kX87RoundingBias) : "st(7)");
+  uint64_t bits;
+  std::memcpy(&bits, &sum, sizeof bits);
+  const uint32_t low = static_cast<uint32_t>(bits);
+  int32_t r;
+  std::memcpy(&r, &low, sizeof r);
+  return r;
+}
+
+void X87Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
+  for (uint32_t i = 0; i < samples; ++i) {
+    switch (row) {
+      case GainRow::UInt8: {
+        const int32_t y = Clamp(X87Round(X87Product(int32_t{data[i]} - 128, gain)), -128, 127);
+        data[i] = static_cast<uint8_t>(y + 128);
+        break;
+      }
+      case GainRow::Int16: {
+        int16_t s;
+        std::memcpy(&s, data + 2 * i, sizeof s);
+        s = static_cast<int16_t>(Clamp(X87Round(X87Product(int32_t{s}, gain)), INT16_MIN, INT16_MAX));
+        std::memcpy(data + 2 * i, &s, sizeof s);
+        break;
+      }
+      case GainRow::Int24: {
+        uint8_t* p = data + 3 * i;
+        StoreInt24(p, Clamp(X87Round(X87Product(LoadInt24(p), gain)), -8388608, 8388607));
+        break;
+      }
+      case GainRow::Int32: {
+        int32_t s;
+        std::memcpy(&s, data + 4 * i, sizeof s);
+        s = X87Round(X87Product(s, gain));
+        std::memcpy(data + 4 * i, &s, sizeof s);
+        break;
+      }
+      case GainRow::Float32: {
+        float s;
+        std::memcpy(&s, data + 4 * i, sizeof s);
+        s = X87ToFloat(X87Product(double{s}, gain));
+        std::memcpy(data + 4 * i, &s, sizeof s);
+        break;
+      }
+      case GainRow::Float64: {
+        double s;
+        std::memcpy(&s, data + 8 * i, sizeof s);
+        s = X87Product(s, gain);
+        std::memcpy(data + 8 * i, &s, sizeof s);
+        break;
+      }
+      case GainRow::None: return;
+    }
+  }
+}
+
+// ---- SSE2 ---------------------------------------------------------------------
+#if defined(__i386__)
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
+
+// Scalar arithmetic here is written in intrinsics too: in the i686 build plain C
+// double arithmetic would still run on the x87 unit and round twice.
+__m128d Sse2Product(int32_t s, __m128d g) { return _mm_mul_sd(_mm_cvtsi32_sd(g, s), g); }
+
+int32_t Sse2Round(__m128d p) {
+  const int32_t r = _mm_cvtsd_si32(p);
+  return (r == INT32_MIN && (_mm_movemask_pd(p) & 1) == 0) ? INT32_MAX : r;
+}
+
+// Four products rounded and saturated: cvtpd2dq answers 0x80000000 out of range,
+// which becomes 0x7FFFFFFF where the product's sign bit (in its high word) is clear.
+__m128i Sse2Round4(__m128d p0, __m128d p1) {
+  const __m128i r = _mm_unpacklo_epi64(_mm_cvtpd_epi32(p0), _mm_cvtpd_epi32(p1));
+  const __m128i highWords = _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castpd_ps(p0), _mm_castpd_ps(p1), _MM_SHUFFLE(3, 1, 3, 1)));
+  const __m128i signClear = _mm_cmpgt_epi32(highWords, _mm_set1_epi32(-1));
+  const __m128i outOfRange = _mm_cmpeq_epi32(r, _mm_set1_epi32(INT32_MIN));
+  return _mm_xor_si128(r, _mm_and_si128(outOfRange, signClear));
+}
+
+// Four 32-bit samples times the gain, rounded and saturated to 32 bits.
+__m128i Sse2Scale4(__m128i s, __m128d g) {
+  const __m128d p0 = _mm_mul_pd(_mm_cvtepi32_pd(s), g);
+  const __m128d p1 = _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(s, s)), g);
+  return Sse2Round4(p0, p1);
+}
+
+void Sse2Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
+  const __m128d g = _mm_set1_pd(gain);
+  uint32_t i = 0;
+  switch (row) {
+    case GainRow::UInt8: {
+      const __m128i offset = _mm_set1_epi16(128);
+      for (; i + 8 <= samples; i += 8) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i x = _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), offset);
+        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), g);
+        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16), g);
+        // Saturating packs clamp to −128…127; adding 128 is flipping the top bit.
+        const __m128i y = _mm_packs_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128());
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(data + i), _mm_xor_si128(y, _mm_set1_epi8(-128)));
+      }
+      for (; i < samples; ++i) {
+        data[i] = static_cast<uint8_t>(Clamp(Sse2Round(Sse2Product(int32_t{data[i]} - 128, g)), -128, 127) + 128);
+      }
+      break;
+    }
+    case GainRow::Int16: {
+      for (; i + 8 <= samples; i += 8) {
+        __m128i* p = reinterpret_cast<__m128i*>(data + 2 * i);
+        const __m128i v = _mm_loadu_si128(p);
+        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16), g);
+        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16), g);
+        _mm_storeu_si128(p, _mm_packs_epi32(lo, hi));
+      }
+      for (; i < samples; ++i) {
+        int16_t s;
+        std::memcpy(&s, data + 2 * i, sizeof s);
+        s = static_cast<int16_t>(Clamp(Sse2Round(Sse2Product(s, g)), INT16_MIN, INT16_MAX));
+        std::memcpy(data + 2 * i, &s, sizeof s);
+      }
+      break;
+    }
+    case GainRow::Int24:
+      for (; i < samples; ++i) {
+        uint8_t* p = data + 3 * i;
+        StoreInt24(p, Clamp(Sse2Round(Sse2Product(LoadInt24(p), g)), -8388608, 8388607));
+      }
+      break;
+    case GainRow::Int32: {
+      for (; i + 4 <= samples; i += 4) {
+        __m128i* p = reinterpret_cast<__m128i*>(data + 4 * i);
+        _mm_storeu_si128(p, Sse2Scale4(_mm_loadu_si128(p), g));
+      }
+      for (; i < samples; ++i) {
+        int32_t s;
+        std::memcpy(&s, data + 4 * i, sizeof s);
+        s = Sse2Round(Sse2Product(s, g));
+        std::memcpy(data + 4 * i, &s, sizeof s);
+      }
+      break;
+    }
+    case GainRow::Float32: {
+      for (; i + 4 <= samples; i += 4) {
+        float* p = reinterpret_cast<float*>(data + 4 * i);
+        const __m128 v = _mm_loadu_ps(p);
+        const __m128 lo = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(v), g));
+        const __m128 hi = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), g));
+        _mm_storeu_ps(p, _mm_movelh_ps(lo, hi));
+      }
+      for (; i < samples; ++i) {
+        float* p = reinterpret_cast<float*>(data + 4 * i);
+        _mm_store_ss(p, _mm_cvtsd_ss(_mm_setzero_ps(), _mm_mul_sd(_mm_cvtss_sd(g, _mm_load_ss(p)), g)));
+      }
+      break;
+    }
+    case GainRow::Float64: {
+      for (; i + 2 <= samples; i += 2) {
+        double* p = reinterpret_cast<double*>(data + 8 * i);
+        _mm_storeu_pd(p, _mm_mul_pd(_mm_loadu_pd(p), g));
+      }
+      for (; i < samples; ++i) {
+        double* p = reinterpret_cast<double*>(data + 8 * i);
+        _mm_storel_pd(p, _mm_mul_sd(_mm_load_sd(p), g));
+      }
+      break;
+    }
+    case GainRow::None: break;
+  }
+}
+
+#if defined(__i386__)
+#pragma GCC pop_options
+#endif
+
+uint32_t BytesPerSample(GainRow row) {
+  switch (row) {
+    case GainRow::UInt8: return 1;
+    case GainRow::Int16: return 2;
+    case GainRow::Int24: return 3;
+    case GainRow::Int32:
+    case GainRow::Float32: return 4;
+    case GainRow::Float64: return 8;
+    case GainRow::None: return 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+double GainFromVolume(int32_t volumeX10) {
+  // Each step is held as a double: on an x87 build an intermediate kept in the
+  // unit's wider registers would give a gain a bit different from other builds.
+  volatile double perDecibel = std::log10(2.0) * (1.0 / 6);
+  volatile double decibels = volumeX10 * 0.1;
+  volatile double exponent = perDecibel * decibels;
+  return std::pow(10.0, exponent);
+}
+
+uint32_t GainSampleCount(const WaveFormat& format, uint32_t length) {
+  const uint32_t bytes = BytesPerSample(RowOf(format));
+  if (bytes == 0) return 0;
+  const uint32_t frames = MulDivSaturate(length, format.SampleRate(), format.AvgBytesPerSec());
+  const uint64_t samples = uint64_t{frames} * format.Channels();
+  const uint32_t wholeSamples = length / bytes;
+  return samples < wholeSamples ? static_cast<uint32_t>(samples) : wholeSamples;
+}
+
+void ApplyGain(double gain, const WaveFormat& format, void* data, uint32_t length) {
+  if (gain == 1.0) return;
+  const uint32_t samples = GainSampleCount(format, length);
+  uint8_t* bytes = static_cast<uint8_t*>(data);
+  if (ActiveDspPath() == DspPath::Sse2) {
+    ScopedRoundToNearest nearest;
+    if (samples) Sse2Gain(RowOf(format), bytes, samples, gain);
+  } else {
+    ScopedRoundToNearest nearest(ScopedRoundToNearest::X87Precision::Double);
+    if (samples) X87Gain(RowOf(format), bytes, samples, gain);
+  }
+}

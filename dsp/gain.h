@@ -1,0 +1,33 @@
+// The player's volume: the linear gain that follows from the slider, and its
+// application to a buffer in the file's own sample format.
+#pragma once
+
+#include <cstdint>
+
+class WaveFormat;
+
+// The volume slider in tenths of a decibel.
+constexpr int32_t kVolumeMinX10 = -480;
+constexpr int32_t kVolumeMaxX10 = 120;
+
+// 10 ^ ((log10 2 ÷ 6) × (v × 0.1)) in double precision, in that order: 2^(v/60),
+// so every 6.0 dB (not 6.02) doubles the amplitude and 0 gives exactly 1.0.
+double GainFromVolume(int32_t volumeX10);
+
+// Scales the first `length` bytes of `data` in place by `gain`, in the format the
+// record describes. At a gain of exactly 1.0 it returns at once, touching neither
+// the buffer nor the floating-point state. Otherwise the rounding mode is set to
+// nearest-even for the kernel and put back afterwards (only its bits change).
+//   IEEE float 32/64 bits: s × gain (rounded to float for 32 bits), no clipping.
+//   PCM 8/16/24/32 bits: s × gain in double, rounded to the nearest integer with
+//     ties to even, saturated to 32 bits by the product's sign, clamped to the
+//     width (8-bit samples are offset by 128). Never wraps.
+//   Anything else, the extensible tag included: left unchanged.
+// Frames = buffer length × sample rate ÷ average bytes per second (64-bit product);
+// the sample count is bounded by the whole samples in the buffer, so a record whose
+// byte rate disagrees with its layout never makes a kernel pass `length`.
+void ApplyGain(double gain, const WaveFormat& format, void* data, uint32_t length);
+
+// The samples ApplyGain scales for a buffer of `length` bytes: 0 for a layout it
+// leaves alone.
+uint32_t GainSampleCount(const WaveFormat& format, uint32_t length);
