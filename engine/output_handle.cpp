@@ -1,23 +1,60 @@
-// The output handle: wave-out calls passed straight on for MME devices.
+// The output handle: wave-out calls passed straight on for MME devices, the
+// worker's operations for WASAPI endpoints.
 #include "engine/output_handle.h"
 
 #include <cstring>
 #include <new>
 
+#include "devices/output_devices.h"
+#include "engine/mme_wave_out.h"
+#include "engine/render_timing.h"
+
 namespace {
 
 HWAVEOUT Mme(const OutputHandle* handle) { return reinterpret_cast<HWAVEOUT>(handle->target); }
+CMMEWAVEOUT* Worker(const OutputHandle* handle) {
+  return reinterpret_cast<CMMEWAVEOUT*>(handle->target);
+}
 
-// The WASAPI entries come first in the combined numbering. Until the WASAPI
-// worker is wired to the handle, the list holds none, as on a system without
-// WASAPI, and every index is an MME device.
-uint32_t WasapiEntries() { return 0; }
+uint32_t OpenWasapi(OutputHandle** out, uint32_t index, const WaveFormat& format,
+                    DWORD_PTR callback, DWORD flags) {
+  if (!IsWasapiClientFormat(format)) return WAVERR_BADFORMAT;
+  if (flags & WAVE_FORMAT_QUERY) return MMSYSERR_NOERROR;
+  OutputHandle* handle = new (std::nothrow) OutputHandle();
+  if (!handle) return MMSYSERR_NOMEM;
+  handle->isWasapi = 1;
+  CMMEWAVEOUT* worker = new (std::nothrow) CMMEWAVEOUT();
+  if (!worker) {
+    delete handle;
+    return MMSYSERR_NOMEM;
+  }
+  handle->target = reinterpret_cast<UINT_PTR>(worker);
+  const NotifyTarget target = {handle, callback, 0, flags};
+  const uint32_t result = worker->StartWorker(target, index, format, flags);
+  if (result != MMSYSERR_NOERROR) {
+    delete worker;
+    delete handle;
+    return result;
+  }
+  NotifyClient(worker->notifyTarget, MM_WOM_OPEN, 0);
+  *out = handle;
+  return MMSYSERR_NOERROR;
+}
 
 }  // namespace
 
 uint32_t OutputOpen(OutputHandle** out, uint32_t index, const WaveFormat& format,
                     DWORD_PTR callback, DWORD flags) {
-  const uint32_t wasapiCount = WasapiEntries();
+  const uint32_t wasapiCount = WasapiDeviceCount();
+  if (index < wasapiCount) {
+    const uint32_t result = OpenWasapi(out, index, format, callback, flags);
+    if (result == MMSYSERR_NOERROR && !(flags & WAVE_FORMAT_QUERY)) {
+      (*out)->rate = format.SampleRate();
+      (*out)->channels = format.Channels();
+      (*out)->bits = format.BitsPerSample();
+    }
+    return result;
+  }
   const UINT device = index == WAVE_MAPPER ? WAVE_MAPPER : index - wasapiCount;
   const WAVEFORMATEX* wfx = reinterpret_cast<const WAVEFORMATEX*>(format.Bytes());
   if (flags & WAVE_FORMAT_QUERY) {
@@ -41,6 +78,14 @@ uint32_t OutputOpen(OutputHandle** out, uint32_t index, const WaveFormat& format
 
 uint32_t OutputClose(OutputHandle* handle) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) {
+    const NotifyTarget target = Worker(handle)->notifyTarget;
+    delete Worker(handle);  // its destructor shuts the render thread down
+    handle->target = 0;
+    NotifyClient(target, MM_WOM_CLOSE, 0);
+    delete handle;
+    return MMSYSERR_NOERROR;
+  }
   const MMRESULT result = waveOutClose(Mme(handle));
   if (result == MMSYSERR_NOERROR) delete handle;
   return result;
@@ -48,42 +93,71 @@ uint32_t OutputClose(OutputHandle* handle) {
 
 uint32_t OutputPrepare(OutputHandle* handle, WAVEHDR* header) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) {
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+  }
   return waveOutPrepareHeader(Mme(handle), header, sizeof(WAVEHDR));
 }
 
 uint32_t OutputUnprepare(OutputHandle* handle, WAVEHDR* header) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) {
+    header->dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
+    return MMSYSERR_NOERROR;
+  }
   return waveOutUnprepareHeader(Mme(handle), header, sizeof(WAVEHDR));
 }
 
 uint32_t OutputWrite(OutputHandle* handle, WAVEHDR* header) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) return Worker(handle)->WriteHeader(header);
   return waveOutWrite(Mme(handle), header, sizeof(WAVEHDR));
 }
 
 uint32_t OutputPause(OutputHandle* handle) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) return Worker(handle)->Pause();
   return waveOutPause(Mme(handle));
 }
 
 uint32_t OutputRestart(OutputHandle* handle) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) return Worker(handle)->Restart();
   return waveOutRestart(Mme(handle));
 }
 
 uint32_t OutputReset(OutputHandle* handle) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) return Worker(handle)->ResetQueue();
   return waveOutReset(Mme(handle));
 }
 
 uint32_t OutputGetPosition(OutputHandle* handle, MMTIME* time) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) return Worker(handle)->GetPosition(time);
   return waveOutGetPosition(Mme(handle), time, sizeof(MMTIME));
 }
 
 uint32_t QueryOutputInfo(OutputHandle* handle, uint32_t* kind, uint32_t* rate, uint32_t* bits,
                          uint32_t* channels, char name[64]) {
   if (!handle) return MMSYSERR_INVALHANDLE;
+  if (handle->isWasapi) {
+    const CMMEWAVEOUT* worker = Worker(handle);
+    if (name) {
+      // 64 UTF-16 units can take up to 128 bytes in a double-byte code page.
+      char narrow[2 * 64 + 1] = {};
+      WideCharToMultiByte(CP_OEMCP, 0, worker->deviceName, -1, narrow, sizeof narrow - 1,
+                          nullptr, nullptr);
+      std::strncpy(name, narrow, 63);
+      name[63] = '\0';
+    }
+    if (kind) *kind = kOutputKindWasapi;
+    if (rate) *rate = worker->deviceFormat.sampleRate;
+    if (bits) *bits = worker->deviceFormat.validBits;
+    if (channels) *channels = worker->deviceFormat.channels;
+    return MMSYSERR_NOERROR;
+  }
   UINT id = 0;
   MMRESULT result = waveOutGetID(Mme(handle), &id);
   if (result != MMSYSERR_NOERROR) return result;

@@ -1,0 +1,118 @@
+// The worker that gives a WASAPI exclusive endpoint wave-out's behaviour: its own
+// queue of written headers, a render thread that copies them into the device, and
+// done notifications exactly as wave-out delivers them.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdint>
+
+#include "dsp/sample_format.h"
+
+class CAUDIODEVICE;
+class WaveFormat;
+struct OutputHandle;
+
+// Who is told about open, close and done: the client's handle, the callback
+// value, the instance value and the open flags (which say how to deliver).
+struct NotifyTarget {
+  OutputHandle* client;
+  DWORD_PTR callback;
+  DWORD_PTR instance;
+  DWORD flags;
+};
+
+// Delivers `message` (MM_WOM_OPEN, MM_WOM_CLOSE, MM_WOM_DONE) the way the open
+// flags ask: a posted window or thread message, a function call, an event signal.
+void NotifyClient(const NotifyTarget& target, UINT message, DWORD_PTR parameter);
+
+class CMMEWAVEWORK {
+ public:
+  virtual ~CMMEWAVEWORK() = default;
+};
+
+// Holds the worker's data, including its two locks. Every field but the locks is
+// zero at construction.
+class CMMEWAVE : public CMMEWAVEWORK {
+ public:
+  CMMEWAVE();
+  ~CMMEWAVE() override;
+  CMMEWAVE(const CMMEWAVE&) = delete;
+  CMMEWAVE& operator=(const CMMEWAVE&) = delete;
+
+  virtual int ThreadMain() { return -1; }
+  virtual void Shutdown() {}
+
+  WAVEHDR* queueHead = nullptr;   // oldest queued header, the one being consumed
+  uint32_t headPosition = 0;      // frames of queueHead already consumed
+  uint32_t headFrames = 0;        // queueHead's buffer length in client frames
+  WAVEHDR* doneChain = nullptr;   // first header finished by this pass, not yet reported
+  uint8_t inNotify = 0;           // a done notification is being delivered
+  uint8_t paused = 0;
+  uint64_t framesWritten = 0;     // since open or reset
+  int64_t lastWriteTime = 0;      // counter value at the last write
+  uint8_t running = 0;            // the device stream is started
+  uint32_t deviceBufferFrames = 0;
+  uint64_t periodTicks = 0;       // one device buffer in counter ticks
+  uint32_t waitTimeout = 0;       // ms: 2.9 device buffers
+  uint32_t latencyFrames = 0;
+  wchar_t deviceName[64] = {};
+  SampleFormat clientFormat;
+  SampleFormat deviceFormat;
+  uint64_t reportedPosition = 0;  // frames; never decreases but on reset
+  int64_t counterFrequency = 0;
+  uint32_t lastChunkFrames = 0;   // client frames the latest pass put into the device
+  uint64_t framesConsumed = 0;    // client frames put into the device since open or reset
+  uint64_t anchorFrames = 0;
+  int64_t anchorTime = 0;
+  uint8_t anchorValid = 0;
+  HANDLE renderEvent = nullptr;   // the device's period signal; also forces a pass
+  HANDLE quitEvent = nullptr;
+  HANDLE wakeEvent = nullptr;     // a write arms the pre-roll time-out
+  HANDLE workerThread = nullptr;
+  DWORD workerThreadId = 0;
+  uint32_t deviceIndex = 0;
+  uint32_t openResult = 0;        // from the render thread to the opener
+  HANDLE startedEvent = nullptr;  // set when the device open has finished, well or badly
+  NotifyTarget notifyTarget = {};
+  int64_t streamStartTime = 0;
+  uint64_t framesRendered = 0;    // device frames supplied since the stream started
+  CRITICAL_SECTION queueLock;     // the only lock the render thread takes
+  CRITICAL_SECTION apiLock;       // serialises client operations; taken before queueLock
+};
+
+class CMMEWAVEOUT : public CMMEWAVE {
+ public:
+  CMMEWAVEOUT() = default;
+  ~CMMEWAVEOUT() override;
+
+  // Creates the events and the render thread, which opens the device; returns
+  // when the open has finished, with its result.
+  uint32_t StartWorker(const NotifyTarget& target, uint32_t index, const WaveFormat& format,
+                       DWORD flags);
+  uint32_t WriteHeader(WAVEHDR* header);
+  uint32_t ResetQueue();
+  uint32_t Pause();
+  uint32_t Restart();
+  // The play position in client frames, interpolated in real time.
+  uint64_t CurrentPosition();
+  uint32_t GetPosition(MMTIME* time);
+
+  int ThreadMain() override;
+  void Shutdown() override;
+
+ private:
+  // The render thread's passes, under queueLock.
+  void RenderPass(CAUDIODEVICE& device, int64_t t1);
+  void IdlePass(CAUDIODEVICE& device, int64_t t1, DWORD& timeout);
+  void ReportDone();
+  void Anchor(int64_t t1);
+  uint64_t PositionLocked();
+};
+
+// Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" can be
+// had; returns the registration handle or null. The library is loaded once for
+// the process under its own lock and never unloaded.
+HANDLE JoinProAudioTask(DWORD* taskIndex);
+void LeaveProAudioTask(HANDLE task);
