@@ -46,6 +46,10 @@ vex_session_start() {
   fi
   # A persistent server: each Wine process start then costs a fraction of a second.
   wineserver -p >/dev/null 2>&1 || true
+  # Start the prefix's services (which live as long as the server) from here, with
+  # their output going nowhere: started by the first test instead, they would keep
+  # that test's output pipe open and ctest would wait for it for ever.
+  /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 vex_session_stop() {

@@ -3,6 +3,7 @@
 // wave-out returns them, and the position behaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "dsp/convert.h"
 #include "engine/output_handle.h"
 #include "tests/devices/sim_devices.h"
+#include "tests/support/watchdog.h"
 #include "tests/support/wave_bytes.h"
 
 namespace {
@@ -401,6 +403,120 @@ TEST_F(WasapiOutput, QueryOutputInfoReportsTheNegotiatedDevice) {
   EXPECT_STREQ(name, "Sim Out");
   EXPECT_EQ(QueryOutputInfo(nullptr, &kind, nullptr, nullptr, nullptr, nullptr),
             static_cast<uint32_t>(MMSYSERR_INVALHANDLE));
+}
+
+}  // namespace
+
+namespace {
+
+// Waits until `done` says so or the time runs out.
+bool Eventually(const std::function<bool()>& done, int ms = 5000) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until) {
+    if (done()) return true;
+    Sleep(5);
+  }
+  return done();
+}
+
+TEST_F(WasapiOutput, ShortHeaderIsReportedInItsPassAndTheStreamStopsTwoPeriodsLater) {
+  const size_t endpoint = Device({{2, 16, 16}});
+  ASSERT_EQ(Open(Format(1, 2, 48000, 16)), MMSYSERR_NOERROR);
+  std::vector<uint8_t> data(4 * 10, 9);
+  Written w = Split(data, 4, {10});
+  ASSERT_EQ(OutputWrite(output_, &w.headers[0]), MMSYSERR_NOERROR);
+  ASSERT_TRUE(AllDone(w.headers));
+  EXPECT_TRUE(sim.Running(endpoint)) << "the first idle pass lets the last chunk play";
+  ASSERT_TRUE(Eventually([&] { return !sim.Running(endpoint); })) << "the second stops it";
+  const std::vector<simwasapi::RenderedBuffer> rendered = sim.Rendered(endpoint);
+  ASSERT_FALSE(rendered.empty());
+  const std::vector<uint8_t>& first = rendered[0].bytes;
+  ASSERT_GT(first.size(), 40u) << "one whole device buffer, far more than the header";
+  EXPECT_TRUE(std::equal(first.begin(), first.begin() + 40, data.begin()));
+  EXPECT_TRUE(std::all_of(first.begin() + 40, first.end(), [](uint8_t b) { return b == 0; }));
+}
+
+TEST_F(WasapiOutput, StalledEventAndFailingGetBufferStillPlayEverything) {
+  struct Case {
+    const char* name;
+    std::function<void(simwasapi::SimWasapi&, size_t)> trouble;
+    std::function<void(simwasapi::SimWasapi&, size_t)> cure;
+  };
+  const Case cases[] = {
+      {"the device stops signalling",
+       [](simwasapi::SimWasapi& s, size_t e) { s.StallEvent(e, true); },
+       [](simwasapi::SimWasapi& s, size_t e) { s.StallEvent(e, false); }},
+      {"GetBuffer fails for a while",
+       [](simwasapi::SimWasapi& s, size_t) { s.Fail(simwasapi::Call::GetBuffer, E_FAIL); },
+       [](simwasapi::SimWasapi& s, size_t) { s.Fail(simwasapi::Call::GetBuffer, S_OK); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t endpoint = Device({{2, 16, 16}});
+    ASSERT_EQ(Open(Format(1, 2, 48000, 16)), MMSYSERR_NOERROR);
+    std::vector<uint8_t> data(4 * 4800);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 3 + 1);
+    Written w = Split(data, 4, {2400, 2400});
+    ASSERT_EQ(OutputWrite(output_, &w.headers[0]), MMSYSERR_NOERROR);
+    Sleep(30);
+    c.trouble(sim, endpoint);
+    ASSERT_EQ(OutputWrite(output_, &w.headers[1]), MMSYSERR_NOERROR);
+    Sleep(150);
+    c.cure(sim, endpoint);
+    ASSERT_TRUE(AllDone(w.headers));
+    Sleep(100);
+    ASSERT_EQ(OutputClose(output_), MMSYSERR_NOERROR);
+    output_ = nullptr;
+    const std::vector<uint8_t> got = Received(endpoint);
+    ASSERT_GE(got.size(), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin())) << "nothing lost or doubled";
+  }
+}
+
+TEST_F(WasapiOutput, StreamThatRanDryIsStoppedAndRestartedWithTheNextData) {
+  const size_t endpoint = Device({{2, 16, 16}});
+  ASSERT_EQ(Open(Format(1, 2, 48000, 16)), MMSYSERR_NOERROR);
+  std::vector<uint8_t> data(4 * 2000, 7);
+  Written w = Split(data, 4, {1000, 1000});
+  ASSERT_EQ(OutputWrite(output_, &w.headers[0]), MMSYSERR_NOERROR);
+  ASSERT_TRUE(Eventually([&] { return sim.CallCount(simwasapi::Call::Start) == 1; }));
+  ASSERT_TRUE(Eventually([&] { return !sim.Running(endpoint); }));
+  ASSERT_EQ(OutputWrite(output_, &w.headers[1]), MMSYSERR_NOERROR);
+  ASSERT_TRUE(AllDone(w.headers));
+  EXPECT_EQ(sim.CallCount(simwasapi::Call::Start), 2u);
+}
+
+// Kernel handles: Wine hands out the lowest free slot, so a fresh event's value
+// stays the same across balanced cycles and grows with every handle leaked.
+uintptr_t HandleProbe() {
+  HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  CloseHandle(probe);
+  return reinterpret_cast<uintptr_t>(probe);
+}
+
+TEST_F(WasapiOutput, ThousandCyclesLeaveNoHandleOrThreadBehind) {
+  Device({{2, 16, 16}});
+  std::vector<uint8_t> data(4 * 600, 1);
+  Written w = Split(data, 4, {300, 300});
+  // One cycle first so that one-time allocations (the scheduler library) are made.
+  auto cycle = [&] {
+    if (Open(Format(1, 2, 48000, 16)) != MMSYSERR_NOERROR) return false;
+    for (WAVEHDR& h : w.headers) {
+      h.dwFlags = 0;
+      if (OutputWrite(output_, &h) != MMSYSERR_NOERROR) return false;
+    }
+    bool ok = OutputPause(output_) == MMSYSERR_NOERROR && OutputRestart(output_) == MMSYSERR_NOERROR &&
+              OutputReset(output_) == MMSYSERR_NOERROR && OutputClose(output_) == MMSYSERR_NOERROR;
+    output_ = nullptr;
+    return ok;
+  };
+  ASSERT_TRUE(cycle());
+  const uintptr_t before = HandleProbe();
+  {
+    Watchdog watchdog("1000 WASAPI output cycles", 120);
+    for (int i = 0; i < 1000; ++i) ASSERT_TRUE(cycle()) << "cycle " << i;
+  }
+  EXPECT_EQ(HandleProbe(), before) << "kernel handles leaked";
 }
 
 }  // namespace
