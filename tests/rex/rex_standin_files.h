@@ -46,8 +46,8 @@ inline std::string CommonFilesFolder() {
 
 // The stand-in's record of the calls it received since the last Take().
 inline std::string TakeLog() {
-  char log[4096] = "";
-  GetEnvironmentVariableA(kLogVariable, log, sizeof log);
+  std::string log(32767, '\0');
+  log.resize(GetEnvironmentVariableA(kLogVariable, &log[0], static_cast<DWORD>(log.size())));
   SetEnvironmentVariableA(kLogVariable, nullptr);
   return log;
 }

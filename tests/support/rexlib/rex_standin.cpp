@@ -46,7 +46,9 @@ void Log(const char* format, ...) {
   va_start(args, format);
   vsnprintf(entry, sizeof entry, format, args);
   va_end(args);
-  char log[4096] = "";
+  // An environment variable holds at most 32767 characters.
+  static char log[32767];
+  log[0] = 0;
   GetEnvironmentVariableA("VEX_REX_STANDIN_LOG", log, sizeof log);
   if (strlen(log) + strlen(entry) + 2 < sizeof log) {
     strcat(log, entry);
