@@ -1,0 +1,92 @@
+// The image builder: a worker thread that walks the mapped sample data once and
+// draws each pixel column's peak line and RMS bar into the display's two images.
+//
+// How it works: the owner maps the file, sizes and fills both images and starts
+// this thread. Column by column, left to right, it checks the stop request,
+// reduces the column's frames (no lock held), then takes the display's lock only
+// for the four line draws, so the painter can copy the growing images between
+// columns. It posts (never sends) a repaint at most every 100 ms and once at the
+// end, since the owner may be blocked waiting for it to end. The file is let go
+// on every way out.
+#include <windows.h>
+
+#include "app/scoped_gdi.h"
+#include "app/scoped_lock.h"
+#include "waveform/overview_columns.h"
+#include "waveform/waveform_display.h"
+
+namespace {
+
+constexpr DWORD kRefreshIntervalMs = 100;
+
+OverviewSource SourceOf(const WaveformDisplay* d) {
+  OverviewSource source;
+  source.data = d->data;
+  source.frameCount = d->frameCount;
+  const uint64_t available = d->viewSize > d->dataOffset ? d->viewSize - d->dataOffset : 0;
+  source.readableFrames = ReadableFrames(d->frameCount, available, d->format.blockAlign);
+  source.layout = ClassifyOverviewSamples(d->format.formatTag, d->format.bitsPerSample, d->format.channels,
+                                          d->format.blockAlign);
+  source.channels = d->format.channels;
+  source.blockAlign = d->format.blockAlign;
+  return source;
+}
+
+// One vertical line covering rows top ... bottom − 1 of column x.
+void DrawLine(HDC dc, HBITMAP image, HPEN pen, int x, int top, int bottom) {
+  ScopedSelect selectImage(dc, image);
+  ScopedSelect selectPen(dc, pen);
+  MoveToEx(dc, x, top, nullptr);
+  LineTo(dc, x, bottom);
+}
+
+void DrawColumn(WaveformDisplay* d, int x, const ColumnLines& lines) {
+  ScopedLock lock(d->lock);
+  HDC dc = d->memoryDc;
+  POINT previousPoint{};
+  MoveToEx(dc, 0, 0, &previousPoint);
+  DrawLine(dc, d->playedImage, d->playedPeakPen, x, lines.peakTop, lines.peakBottom);
+  DrawLine(dc, d->unplayedImage, d->unplayedPeakPen, x, lines.peakTop, lines.peakBottom);
+  DrawLine(dc, d->playedImage, d->playedRmsPen, x, lines.rmsTop, lines.rmsBottom);
+  DrawLine(dc, d->unplayedImage, d->unplayedRmsPen, x, lines.rmsTop, lines.rmsBottom);
+  MoveToEx(dc, previousPoint.x, previousPoint.y, nullptr);
+}
+
+// Unmaps and closes what the owner opened for this build, so the file is not held
+// once the image is built or the build stopped.
+void LetGoOfFile(WaveformDisplay* d) {
+  if (d->view) UnmapViewOfFile(d->view);
+  if (d->mapping) CloseHandle(d->mapping);
+  if (d->file && d->file != INVALID_HANDLE_VALUE) CloseHandle(d->file);
+  d->view = nullptr;
+  d->data = nullptr;
+  d->mapping = nullptr;
+  d->file = INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+DWORD WINAPI WaveformImageBuilder(LPVOID parameter) {
+  auto* d = static_cast<WaveformDisplay*>(parameter);
+  DWORD lastRefresh = GetTickCount();
+  const OverviewSource source = SourceOf(d);
+  const uint32_t width = d->width > 0 ? static_cast<uint32_t>(d->width) : 0;
+  const bool linear = (d->options & kWaveformLinearRms) != 0;
+
+  uint32_t x = 0;
+  for (; x < width; ++x) {
+    if (d->stopRequest) break;
+    const ColumnLevels levels = ReduceOverviewColumn(source, OverviewColumnFrames(x, width, d->frameCount));
+    DrawColumn(d, static_cast<int>(x), OverviewColumnLines(levels, d->height, linear));
+    const DWORD now = GetTickCount();
+    if (now - lastRefresh >= kRefreshIntervalMs) {
+      PostMessageA(d->window, WDM_REFRESH, 0, 0);
+      lastRefresh = now;
+    }
+  }
+
+  LetGoOfFile(d);
+  if (x == width) d->buildState = kWaveformComplete;
+  if (!d->stopRequest) PostMessageA(d->window, WDM_REFRESH, 0, 0);
+  return 0;
+}
