@@ -5,7 +5,7 @@
 #include <cstring>
 
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-#include <emmintrin.h>
+#include <smmintrin.h>
 #define VEX_OVERVIEW_SSE2 1
 #endif
 
@@ -121,10 +121,52 @@ void AccumulateIntegers(const uint8_t* p, uint32_t frames, const OverviewSource&
   }
 }
 
+// Floats: the plain reduction's arithmetic in the same order, with the decoding
+// chosen once per column instead of once per sample.
+template <OverviewSampleLayout kLayout>
+ColumnLevels ReduceFloats(const OverviewSource& source, ColumnFrames frames, uint32_t toRead) {
+  const uint32_t step = OverviewSampleBytes(kLayout);
+  const double inverseChannels = 1.0 / source.channels;
+  double maximum = 0;
+  double minimum = 0;
+  double sumOfSquares = 0;
+  const uint8_t* frame = source.data + uint64_t{frames.first} * source.blockAlign;
+  for (uint32_t f = 0; f < toRead; ++f, frame += source.blockAlign) {
+    double frameSum = 0;
+    for (uint16_t c = 0; c < source.channels; ++c) {
+      const double v = DecodeSample(frame + c * step, kLayout);
+      frameSum += v;
+      sumOfSquares += v * v;
+    }
+    const double value = frameSum * inverseChannels;
+    if (value > maximum) maximum = value;
+    if (value < minimum) minimum = value;
+  }
+  return Finish(maximum, minimum, sumOfSquares, source.channels, frames.count);
+}
+
 #ifdef VEX_OVERVIEW_SSE2
 // 16-bit stereo packed in 4-byte frames, four frames per step: pmaddwd against
 // ones gives each frame's channel sum, against itself the frame's two squares
 // added (at most 2^31, read as unsigned and widened to 64 bits before adding).
+// Two builds of the loop: SSE2, which every x86-64 processor has, with the
+// 32-bit maximum and minimum made of compares, and SSE4.1, which has them.
+
+__attribute__((target("sse2"))) void MergeLanes(__m128i maxSum, __m128i minSum, __m128i squares,
+                                                IntegerSums& sums) {
+  alignas(16) int32_t maxLanes[4];
+  alignas(16) int32_t minLanes[4];
+  alignas(16) uint64_t squareLanes[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(maxLanes), maxSum);
+  _mm_store_si128(reinterpret_cast<__m128i*>(minLanes), minSum);
+  _mm_store_si128(reinterpret_cast<__m128i*>(squareLanes), squares);
+  for (int lane = 0; lane < 4; ++lane) {
+    if (maxLanes[lane] > sums.maxSum) sums.maxSum = maxLanes[lane];
+    if (minLanes[lane] < sums.minSum) sums.minSum = minLanes[lane];
+  }
+  sums.squares += squareLanes[0] + squareLanes[1];
+}
+
 __attribute__((target("sse2"))) uint32_t AccumulateStereo16Sse2(const uint8_t* p, uint32_t frames,
                                                                  IntegerSums& sums) {
   const __m128i ones = _mm_set1_epi16(1);
@@ -145,31 +187,59 @@ __attribute__((target("sse2"))) uint32_t AccumulateStereo16Sse2(const uint8_t* p
     squaresA = _mm_add_epi64(squaresA, _mm_unpacklo_epi32(squares, zero));
     squaresB = _mm_add_epi64(squaresB, _mm_unpackhi_epi32(squares, zero));
   }
-  alignas(16) int32_t maxLanes[4];
-  alignas(16) int32_t minLanes[4];
-  alignas(16) uint64_t squareLanes[2];
-  _mm_store_si128(reinterpret_cast<__m128i*>(maxLanes), maxSum);
-  _mm_store_si128(reinterpret_cast<__m128i*>(minLanes), minSum);
-  _mm_store_si128(reinterpret_cast<__m128i*>(squareLanes), _mm_add_epi64(squaresA, squaresB));
-  for (int lane = 0; lane < 4; ++lane) {
-    if (maxLanes[lane] > sums.maxSum) sums.maxSum = maxLanes[lane];
-    if (minLanes[lane] < sums.minSum) sums.minSum = minLanes[lane];
-  }
-  sums.squares += squareLanes[0] + squareLanes[1];
+  MergeLanes(maxSum, minSum, _mm_add_epi64(squaresA, squaresB), sums);
   return steps * 4;
 }
 
-bool HaveSse2() {
-#if defined(__x86_64__) || defined(__SSE2__)
-  return true;
-#else
-  static const bool have = __builtin_cpu_supports("sse2");
-  return have;
-#endif
+__attribute__((target("sse4.1"))) uint32_t AccumulateStereo16Sse41(const uint8_t* p, uint32_t frames,
+                                                                   IntegerSums& sums) {
+  const __m128i ones = _mm_set1_epi16(1);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i maxSum = zero;
+  __m128i minSum = zero;
+  __m128i squaresA = zero;
+  __m128i squaresB = zero;
+  const uint32_t steps = frames / 4;
+  for (uint32_t i = 0; i < steps; ++i, p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i sum = _mm_madd_epi16(v, ones);
+    const __m128i squares = _mm_madd_epi16(v, v);
+    maxSum = _mm_max_epi32(maxSum, sum);
+    minSum = _mm_min_epi32(minSum, sum);
+    squaresA = _mm_add_epi64(squaresA, _mm_unpacklo_epi32(squares, zero));
+    squaresB = _mm_add_epi64(squaresB, _mm_unpackhi_epi32(squares, zero));
+  }
+  MergeLanes(maxSum, minSum, _mm_add_epi64(squaresA, squaresB), sums);
+  return steps * 4;
 }
+
+using Simd = OverviewSimd;
+
+Simd DetectSimd() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("sse4.1")) return Simd::Sse41;
+  if (__builtin_cpu_supports("sse2")) return Simd::Sse2;
+  return Simd::None;
+}
+#else
+using Simd = OverviewSimd;
+Simd DetectSimd() { return Simd::None; }
 #endif
 
+// What the processor offers, asked once; UseOverviewSimd may narrow it.
+Simd& SimdInUse() {
+  static Simd simd = DetectSimd();
+  return simd;
+}
+
 }  // namespace
+
+OverviewSimd OverviewSimdAvailable() { return DetectSimd(); }
+
+void UseOverviewSimd(OverviewSimd level) {
+  const OverviewSimd available = DetectSimd();
+  SimdInUse() = level < available ? level : available;
+}
 
 OverviewSampleLayout ClassifyOverviewSamples(uint16_t formatTag, uint16_t bitsPerSample,
                                              uint16_t channels, uint16_t blockAlign) {
@@ -237,17 +307,19 @@ ColumnLevels ReduceOverviewColumnReference(const OverviewSource& source, ColumnF
 
 ColumnLevels ReduceOverviewColumn(const OverviewSource& source, ColumnFrames frames) {
   const uint32_t toRead = FramesToRead(source, frames);
-  const bool isFloat = source.layout == OverviewSampleLayout::Float32 ||
-                       source.layout == OverviewSampleLayout::Float64;
-  if (toRead == 0 || isFloat) return ReduceOverviewColumnReference(source, frames);
+  if (toRead == 0) return ReduceOverviewColumnReference(source, frames);
+  if (source.layout == OverviewSampleLayout::Float32)
+    return ReduceFloats<OverviewSampleLayout::Float32>(source, frames, toRead);
+  if (source.layout == OverviewSampleLayout::Float64)
+    return ReduceFloats<OverviewSampleLayout::Float64>(source, frames, toRead);
 
   const uint8_t* p = source.data + uint64_t{frames.first} * source.blockAlign;
   IntegerSums sums;
   uint32_t done = 0;
 #ifdef VEX_OVERVIEW_SSE2
-  if (source.layout == OverviewSampleLayout::Int16 && source.channels == 2 &&
-      source.blockAlign == 4 && HaveSse2()) {
-    done = AccumulateStereo16Sse2(p, toRead, sums);
+  if (source.layout == OverviewSampleLayout::Int16 && source.channels == 2 && source.blockAlign == 4) {
+    if (SimdInUse() == Simd::Sse41) done = AccumulateStereo16Sse41(p, toRead, sums);
+    if (SimdInUse() == Simd::Sse2) done = AccumulateStereo16Sse2(p, toRead, sums);
   }
 #endif
   const uint8_t* rest = p + uint64_t{done} * source.blockAlign;

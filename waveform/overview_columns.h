@@ -66,6 +66,12 @@ struct ColumnLevels {
 ColumnLevels ReduceOverviewColumn(const OverviewSource& source, ColumnFrames frames);
 ColumnLevels ReduceOverviewColumnReference(const OverviewSource& source, ColumnFrames frames);
 
+// The instruction sets the fast reduction may use. It uses the best the processor
+// has; tests step down through them to check each against the plain reduction.
+enum class OverviewSimd : uint8_t { None, Sse2, Sse41 };
+OverviewSimd OverviewSimdAvailable();
+void UseOverviewSimd(OverviewSimd level);  // never more than the processor has
+
 // Below this RMS (2^−15) the decibel bar shows nothing.
 constexpr double kOverviewRmsFloor = 1.0 / 32768.0;
 // Decibel scale: above −30 dB the bar grows linearly to full height at 0 dB; from

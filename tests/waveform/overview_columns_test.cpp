@@ -248,31 +248,38 @@ TEST(ReduceOverviewColumn, PeakIsTheChannelMeanAndRmsTakesEverySample) {
 // range of channel counts, column lengths around the four-frame step and the
 // extremes of each integer range.
 TEST(ReduceOverviewColumn, FastPathMatchesThePlainOne) {
-  std::mt19937 random(7);
-  const Layout layouts[] = {Layout::UInt8, Layout::Int16, Layout::Int24,
-                            Layout::Int32, Layout::Float32, Layout::Float64};
-  for (Layout layout : layouts) {
-    for (uint16_t channels : {1, 2, 3, 6}) {
-      Samples s(layout, channels);
-      std::uniform_real_distribution<double> value(-1.0, 1.0);
-      for (int i = 0; i < 3000 * channels; ++i) {
-        const int pick = i % 97;
-        s.Put(pick == 5 ? -1.0 : pick == 6 ? 1.0 : value(random));
-      }
-      const OverviewSource source = s.Source();
-      for (uint32_t first : {0u, 1u, 3u}) {
-        for (uint32_t count : {1u, 3u, 4u, 5u, 8u, 17u, 1000u, 2990u}) {
-          SCOPED_TRACE(testing::Message() << "layout " << int(layout) << " k " << channels
-                                          << " first " << first << " count " << count);
-          const ColumnLevels fast = ReduceOverviewColumn(source, {first, count});
-          const ColumnLevels plain = ReduceOverviewColumnReference(source, {first, count});
-          EXPECT_EQ(fast.maximum, plain.maximum);
-          EXPECT_EQ(fast.minimum, plain.minimum);
-          EXPECT_NEAR(fast.rms, plain.rms, 1e-12);
+  const OverviewSimd best = OverviewSimdAvailable();
+  for (OverviewSimd simd : {OverviewSimd::None, OverviewSimd::Sse2, OverviewSimd::Sse41}) {
+    if (simd > best) continue;
+    UseOverviewSimd(simd);
+    std::mt19937 random(7);
+    const Layout layouts[] = {Layout::UInt8, Layout::Int16, Layout::Int24,
+                              Layout::Int32, Layout::Float32, Layout::Float64};
+    for (Layout layout : layouts) {
+      for (uint16_t channels : {1, 2, 3, 6}) {
+        Samples s(layout, channels);
+        std::uniform_real_distribution<double> value(-1.0, 1.0);
+        for (int i = 0; i < 3000 * channels; ++i) {
+          const int pick = i % 97;
+          s.Put(pick == 5 ? -1.0 : pick == 6 ? 1.0 : value(random));
+        }
+        const OverviewSource source = s.Source();
+        for (uint32_t first : {0u, 1u, 3u}) {
+          for (uint32_t count : {1u, 3u, 4u, 5u, 8u, 17u, 1000u, 2990u}) {
+            SCOPED_TRACE(testing::Message() << "simd " << int(simd) << " layout " << int(layout)
+                                            << " k " << channels << " first " << first
+                                            << " count " << count);
+            const ColumnLevels fast = ReduceOverviewColumn(source, {first, count});
+            const ColumnLevels plain = ReduceOverviewColumnReference(source, {first, count});
+            EXPECT_EQ(fast.maximum, plain.maximum);
+            EXPECT_EQ(fast.minimum, plain.minimum);
+            EXPECT_NEAR(fast.rms, plain.rms, 1e-12);
+          }
         }
       }
     }
   }
+  UseOverviewSimd(best);
 }
 
 TEST(ReduceOverviewColumn, FullScaleNegativeStereoDoesNotWrapTheSquares) {
@@ -280,9 +287,15 @@ TEST(ReduceOverviewColumn, FullScaleNegativeStereoDoesNotWrapTheSquares) {
   // 32-bit squares to be read as unsigned.
   Samples s(Layout::Int16, 2);
   for (int i = 0; i < 64; ++i) s.Frame({-1.0, -1.0});
-  const ColumnLevels got = ReduceOverviewColumn(s.Source(), {0, 64});
-  EXPECT_EQ(got.minimum, -1.0);
-  EXPECT_EQ(got.rms, 1.0);
+  const OverviewSimd best = OverviewSimdAvailable();
+  for (OverviewSimd simd : {OverviewSimd::None, OverviewSimd::Sse2, OverviewSimd::Sse41}) {
+    if (simd > best) continue;
+    UseOverviewSimd(simd);
+    const ColumnLevels got = ReduceOverviewColumn(s.Source(), {0, 64});
+    EXPECT_EQ(got.minimum, -1.0);
+    EXPECT_EQ(got.rms, 1.0);
+  }
+  UseOverviewSimd(best);
 }
 
 }  // namespace
