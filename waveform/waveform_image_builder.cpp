@@ -33,22 +33,30 @@ OverviewSource SourceOf(const WaveformDisplay* d) {
 }
 
 // One vertical line covering rows top ... bottom − 1 of column x.
-void DrawLine(HDC dc, HBITMAP image, HPEN pen, int x, int top, int bottom) {
-  ScopedSelect selectImage(dc, image);
+void DrawLine(HDC dc, HPEN pen, int x, int top, int bottom) {
   ScopedSelect selectPen(dc, pen);
   MoveToEx(dc, x, top, nullptr);
   LineTo(dc, x, bottom);
 }
 
+// The peak line and the RMS bar over it, into each image in its own colours.
+// Each image is selected once per column: under Wine a bitmap selection costs
+// far more than a line.
 void DrawColumn(WaveformDisplay* d, int x, const ColumnLines& lines) {
   ScopedLock lock(d->lock);
   HDC dc = d->memoryDc;
   POINT previousPoint{};
   MoveToEx(dc, 0, 0, &previousPoint);
-  DrawLine(dc, d->playedImage, d->playedPeakPen, x, lines.peakTop, lines.peakBottom);
-  DrawLine(dc, d->unplayedImage, d->unplayedPeakPen, x, lines.peakTop, lines.peakBottom);
-  DrawLine(dc, d->playedImage, d->playedRmsPen, x, lines.rmsTop, lines.rmsBottom);
-  DrawLine(dc, d->unplayedImage, d->unplayedRmsPen, x, lines.rmsTop, lines.rmsBottom);
+  {
+    ScopedSelect selectImage(dc, d->playedImage);
+    DrawLine(dc, d->playedPeakPen, x, lines.peakTop, lines.peakBottom);
+    DrawLine(dc, d->playedRmsPen, x, lines.rmsTop, lines.rmsBottom);
+  }
+  {
+    ScopedSelect selectImage(dc, d->unplayedImage);
+    DrawLine(dc, d->unplayedPeakPen, x, lines.peakTop, lines.peakBottom);
+    DrawLine(dc, d->unplayedRmsPen, x, lines.rmsTop, lines.rmsBottom);
+  }
   MoveToEx(dc, previousPoint.x, previousPoint.y, nullptr);
 }
 
