@@ -15,6 +15,7 @@ namespace {
 
 using Layout = OverviewSampleLayout;
 constexpr int kHeight = 100;
+constexpr double kPi = 3.14159265358979323846;
 
 // Interleaved sample bytes of one layout, from values in −1 ... 1 (floats as given).
 struct Samples {
@@ -71,7 +72,7 @@ Samples Sine(Layout layout, uint16_t channels, double rms, int frames = 4410) {
   Samples s(layout, channels);
   const double amplitude = rms * std::sqrt(2.0);
   for (int i = 0; i < frames; ++i)
-    for (int c = 0; c < channels; ++c) s.Put(amplitude * std::sin(2 * M_PI * 441 * i / 44100.0));
+    for (int c = 0; c < channels; ++c) s.Put(amplitude * std::sin(2 * kPi * 441 * i / 44100.0));
   return s;
 }
 
