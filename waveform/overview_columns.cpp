@@ -121,20 +121,22 @@ void AccumulateIntegers(const uint8_t* p, uint32_t frames, const OverviewSource&
   }
 }
 
-// Floats: the plain reduction's arithmetic in the same order, with the decoding
-// chosen once per column instead of once per sample.
-template <OverviewSampleLayout kLayout>
-ColumnLevels ReduceFloats(const OverviewSource& source, ColumnFrames frames, uint32_t toRead) {
-  const uint32_t step = OverviewSampleBytes(kLayout);
-  const double inverseChannels = 1.0 / source.channels;
+// Every sample decoded to double, in the order the rule states: the frame's
+// channels summed, each square added, the frame value the sum × (1 / channels).
+// `decode` turns the bytes of one sample into its value.
+template <typename Decode>
+ColumnLevels ReduceInDoubles(const OverviewSource& source, ColumnFrames frames, uint32_t toRead,
+                             Decode decode) {
+  const uint32_t step = OverviewSampleBytes(source.layout);
+  const double inverseChannels = 1.0 / (source.channels ? source.channels : 1);
   double maximum = 0;
   double minimum = 0;
   double sumOfSquares = 0;
-  const uint8_t* frame = source.data + uint64_t{frames.first} * source.blockAlign;
+  const uint8_t* frame = toRead ? source.data + uint64_t{frames.first} * source.blockAlign : nullptr;
   for (uint32_t f = 0; f < toRead; ++f, frame += source.blockAlign) {
     double frameSum = 0;
     for (uint16_t c = 0; c < source.channels; ++c) {
-      const double v = DecodeSample(frame + c * step, kLayout);
+      const double v = decode(frame + c * step);
       frameSum += v;
       sumOfSquares += v * v;
     }
@@ -143,6 +145,13 @@ ColumnLevels ReduceFloats(const OverviewSource& source, ColumnFrames frames, uin
     if (value < minimum) minimum = value;
   }
   return Finish(maximum, minimum, sumOfSquares, source.channels, frames.count);
+}
+
+// Floats take the plain arithmetic, with the decoding chosen once per column
+// instead of once per sample.
+template <OverviewSampleLayout kLayout>
+ColumnLevels ReduceFloats(const OverviewSource& source, ColumnFrames frames, uint32_t toRead) {
+  return ReduceInDoubles(source, frames, toRead, [](const uint8_t* p) { return DecodeSample(p, kLayout); });
 }
 
 #ifdef VEX_OVERVIEW_SSE2
@@ -167,49 +176,53 @@ __attribute__((target("sse2"))) void MergeLanes(__m128i maxSum, __m128i minSum, 
   sums.squares += squareLanes[0] + squareLanes[1];
 }
 
+// Four frames: their channel sums, and their squares added into two 64-bit lanes each.
+// Set to zero inside the SSE functions: on i686 a constructor would be built
+// without SSE.
+struct Stereo16Lanes {
+  __m128i maxSum;
+  __m128i minSum;
+  __m128i squaresLow;
+  __m128i squaresHigh;
+};
+
+__attribute__((target("sse2"), always_inline)) inline __m128i Stereo16Sums(const uint8_t* p,
+                                                                           Stereo16Lanes& lanes) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i squares = _mm_madd_epi16(v, v);
+  const __m128i zero = _mm_setzero_si128();
+  lanes.squaresLow = _mm_add_epi64(lanes.squaresLow, _mm_unpacklo_epi32(squares, zero));
+  lanes.squaresHigh = _mm_add_epi64(lanes.squaresHigh, _mm_unpackhi_epi32(squares, zero));
+  return _mm_madd_epi16(v, _mm_set1_epi16(1));
+}
+
 __attribute__((target("sse2"))) uint32_t AccumulateStereo16Sse2(const uint8_t* p, uint32_t frames,
                                                                  IntegerSums& sums) {
-  const __m128i ones = _mm_set1_epi16(1);
   const __m128i zero = _mm_setzero_si128();
-  __m128i maxSum = zero;
-  __m128i minSum = zero;
-  __m128i squaresA = zero;
-  __m128i squaresB = zero;
+  Stereo16Lanes lanes{zero, zero, zero, zero};
   const uint32_t steps = frames / 4;
   for (uint32_t i = 0; i < steps; ++i, p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i sum = _mm_madd_epi16(v, ones);
-    const __m128i squares = _mm_madd_epi16(v, v);
-    const __m128i above = _mm_cmpgt_epi32(sum, maxSum);
-    maxSum = _mm_or_si128(_mm_and_si128(above, sum), _mm_andnot_si128(above, maxSum));
-    const __m128i below = _mm_cmpgt_epi32(minSum, sum);
-    minSum = _mm_or_si128(_mm_and_si128(below, sum), _mm_andnot_si128(below, minSum));
-    squaresA = _mm_add_epi64(squaresA, _mm_unpacklo_epi32(squares, zero));
-    squaresB = _mm_add_epi64(squaresB, _mm_unpackhi_epi32(squares, zero));
+    const __m128i sum = Stereo16Sums(p, lanes);
+    const __m128i above = _mm_cmpgt_epi32(sum, lanes.maxSum);
+    lanes.maxSum = _mm_or_si128(_mm_and_si128(above, sum), _mm_andnot_si128(above, lanes.maxSum));
+    const __m128i below = _mm_cmpgt_epi32(lanes.minSum, sum);
+    lanes.minSum = _mm_or_si128(_mm_and_si128(below, sum), _mm_andnot_si128(below, lanes.minSum));
   }
-  MergeLanes(maxSum, minSum, _mm_add_epi64(squaresA, squaresB), sums);
+  MergeLanes(lanes.maxSum, lanes.minSum, _mm_add_epi64(lanes.squaresLow, lanes.squaresHigh), sums);
   return steps * 4;
 }
 
 __attribute__((target("sse4.1"))) uint32_t AccumulateStereo16Sse41(const uint8_t* p, uint32_t frames,
                                                                    IntegerSums& sums) {
-  const __m128i ones = _mm_set1_epi16(1);
   const __m128i zero = _mm_setzero_si128();
-  __m128i maxSum = zero;
-  __m128i minSum = zero;
-  __m128i squaresA = zero;
-  __m128i squaresB = zero;
+  Stereo16Lanes lanes{zero, zero, zero, zero};
   const uint32_t steps = frames / 4;
   for (uint32_t i = 0; i < steps; ++i, p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i sum = _mm_madd_epi16(v, ones);
-    const __m128i squares = _mm_madd_epi16(v, v);
-    maxSum = _mm_max_epi32(maxSum, sum);
-    minSum = _mm_min_epi32(minSum, sum);
-    squaresA = _mm_add_epi64(squaresA, _mm_unpacklo_epi32(squares, zero));
-    squaresB = _mm_add_epi64(squaresB, _mm_unpackhi_epi32(squares, zero));
+    const __m128i sum = Stereo16Sums(p, lanes);
+    lanes.maxSum = _mm_max_epi32(lanes.maxSum, sum);
+    lanes.minSum = _mm_min_epi32(lanes.minSum, sum);
   }
-  MergeLanes(maxSum, minSum, _mm_add_epi64(squaresA, squaresB), sums);
+  MergeLanes(lanes.maxSum, lanes.minSum, _mm_add_epi64(lanes.squaresLow, lanes.squaresHigh), sums);
   return steps * 4;
 }
 
@@ -284,25 +297,9 @@ ColumnFrames OverviewColumnFrames(uint32_t x, uint32_t width, uint32_t frameCoun
 }
 
 ColumnLevels ReduceOverviewColumnReference(const OverviewSource& source, ColumnFrames frames) {
-  const uint32_t toRead = FramesToRead(source, frames);
-  const uint32_t step = OverviewSampleBytes(source.layout);
-  const double inverseChannels = 1.0 / (source.channels ? source.channels : 1);
-  double maximum = 0;
-  double minimum = 0;
-  double sumOfSquares = 0;
-  const uint8_t* frame = toRead ? source.data + uint64_t{frames.first} * source.blockAlign : nullptr;
-  for (uint32_t f = 0; f < toRead; ++f, frame += source.blockAlign) {
-    double frameSum = 0;
-    for (uint16_t c = 0; c < source.channels; ++c) {
-      const double v = DecodeSample(frame + c * step, source.layout);
-      frameSum += v;
-      sumOfSquares += v * v;
-    }
-    const double value = frameSum * inverseChannels;
-    if (value > maximum) maximum = value;
-    if (value < minimum) minimum = value;
-  }
-  return Finish(maximum, minimum, sumOfSquares, source.channels, frames.count);
+  const OverviewSampleLayout layout = source.layout;
+  return ReduceInDoubles(source, frames, FramesToRead(source, frames),
+                         [layout](const uint8_t* p) { return DecodeSample(p, layout); });
 }
 
 ColumnLevels ReduceOverviewColumn(const OverviewSource& source, ColumnFrames frames) {
