@@ -84,8 +84,7 @@ ColumnLevels Finish(double maximum, double minimum, double sumOfSquares, uint16_
   levels.maximum = maximum;
   levels.minimum = minimum;
   levels.sumOfSquares = sumOfSquares;
-  const double samples = static_cast<double>(channels ? channels : 1) * frameCount;
-  levels.rms = std::sqrt(sumOfSquares / samples);
+  levels.rms = OverviewRms(sumOfSquares, channels, frameCount);
   return levels;
 }
 
@@ -246,6 +245,11 @@ Simd& SimdInUse() {
 }
 
 }  // namespace
+
+double OverviewRms(double sumOfSquares, uint16_t channels, uint32_t frames) {
+  const double samples = static_cast<double>(channels ? channels : 1) * (frames ? frames : 1);
+  return std::sqrt(sumOfSquares / samples);
+}
 
 OverviewSimd OverviewSimdAvailable() { return DetectSimd(); }
 

@@ -72,6 +72,10 @@ enum class OverviewSimd : uint8_t { None, Sse2, Sse41 };
 OverviewSimd OverviewSimdAvailable();
 void UseOverviewSimd(OverviewSimd level);  // never more than the processor has
 
+// sqrt(sumOfSquares ÷ (channels × frames)): the RMS of a column whose pieces were
+// reduced apart and their squares added.
+double OverviewRms(double sumOfSquares, uint16_t channels, uint32_t frames);
+
 // Below this RMS (2^−15) the decibel bar shows nothing.
 constexpr double kOverviewRmsFloor = 1.0 / 32768.0;
 // Decibel scale: above −30 dB the bar grows linearly to full height at 0 dB; from

@@ -79,8 +79,9 @@ void ReleaseImage(WaveformDisplay* d) {
   d->file = INVALID_HANDLE_VALUE;
   d->mapping = nullptr;
   d->view = nullptr;
-  d->viewSize = 0;
-  d->data = nullptr;
+  d->viewOffset = 0;
+  d->viewBytes = 0;
+  d->fileSize = 0;
   d->dataOffset = 0;
   d->dataLength = 0;
   d->frameCount = 0;
@@ -165,12 +166,10 @@ bool StartBuild(WaveformDisplay* d, const WaveformLoadRequest& request) {
   if (!GetFileSizeEx(d->file, &size)) return false;
   d->mapping = CreateFileMappingA(d->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (!d->mapping) return false;
-  d->view = static_cast<const uint8_t*>(MapViewOfFile(d->mapping, FILE_MAP_READ, 0, 0, 0));
-  if (!d->view) return false;
-  d->viewSize = static_cast<uint64_t>(size.QuadPart);
+  d->fileSize = static_cast<uint64_t>(size.QuadPart);
   d->dataOffset = request.dataOffset;
-  // A data offset past the end leaves nothing readable, and no pointer past the view.
-  d->data = d->view + (d->dataOffset < d->viewSize ? d->dataOffset : d->viewSize);
+  // The first view, where the data starts, proves the mapping can be read.
+  if (!MapWaveformView(d, d->dataOffset < d->fileSize ? d->dataOffset : 0)) return false;
   d->buildState = kWaveformBuilding;
 
   if (!CreateImages(d)) return false;
@@ -315,6 +314,24 @@ LRESULT CALLBACK WaveformWindowProc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 }  // namespace
+
+bool MapWaveformView(WaveformDisplay* d, uint64_t offset) {
+  if (d->view) UnmapViewOfFile(d->view);
+  d->view = nullptr;
+  d->viewBytes = 0;
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  const uint64_t granularity = system.dwAllocationGranularity ? system.dwAllocationGranularity : 65536;
+  d->viewOffset = offset - offset % granularity;
+  if (d->viewOffset >= d->fileSize) return false;
+  const uint64_t left = d->fileSize - d->viewOffset;
+  const uint32_t bytes = left < kWaveformViewBytes ? static_cast<uint32_t>(left) : kWaveformViewBytes;
+  d->view = static_cast<const uint8_t*>(MapViewOfFile(d->mapping, FILE_MAP_READ,
+                                                      static_cast<DWORD>(d->viewOffset >> 32),
+                                                      static_cast<DWORD>(d->viewOffset), bytes));
+  if (d->view) d->viewBytes = bytes;
+  return d->view != nullptr;
+}
 
 WaveformDisplay* CreateWaveformDisplay(HWND control) {
   auto* d = new (std::nothrow) WaveformDisplay();

@@ -75,9 +75,12 @@ struct WaveformDisplay {
   DWORD builderThreadId;
   HANDLE file;  // INVALID_HANDLE_VALUE when none
   HANDLE mapping;
+  // The mapped view: a window of the file that the builder slides along the data,
+  // since a 32-bit process seldom has room for a whole long file in one piece.
   const uint8_t* view;
-  uint64_t viewSize;  // bytes of the file mapped: the builder never reads past them
-  const uint8_t* data;
+  uint64_t viewOffset;  // file offset of the view's first byte
+  uint32_t viewBytes;
+  uint64_t fileSize;    // the builder never reads past it
   uint32_t dataOffset;
   uint32_t dataLength;
   uint32_t frameCount;
@@ -114,3 +117,11 @@ void PaintWaveform(WaveformDisplay* display, HDC dc);
 
 // The image builder's thread procedure (waveform_image_builder.cpp).
 DWORD WINAPI WaveformImageBuilder(LPVOID display);
+
+// Bytes of the file one view maps at most: a multiple of every allocation
+// granularity, small enough to find room in a 32-bit address space.
+constexpr uint32_t kWaveformViewBytes = 32u << 20;
+
+// Maps the view that starts at the allocation-granularity boundary at or below
+// `offset`, replacing the current one; false (and no view) when that fails.
+bool MapWaveformView(WaveformDisplay* display, uint64_t offset);

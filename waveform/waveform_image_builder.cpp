@@ -19,17 +19,49 @@ namespace {
 
 constexpr DWORD kRefreshIntervalMs = 100;
 
-OverviewSource SourceOf(const WaveformDisplay* d) {
+// The layout of the data; where it lies is filled in per view.
+OverviewSource ShapeOf(const WaveformDisplay* d) {
   OverviewSource source;
-  source.data = d->data;
   source.frameCount = d->frameCount;
-  const uint64_t available = d->viewSize > d->dataOffset ? d->viewSize - d->dataOffset : 0;
+  const uint64_t available = d->fileSize > d->dataOffset ? d->fileSize - d->dataOffset : 0;
   source.readableFrames = ReadableFrames(d->frameCount, available, d->format.blockAlign);
   source.layout = ClassifyOverviewSamples(d->format.formatTag, d->format.bitsPerSample, d->format.channels,
                                           d->format.blockAlign);
   source.channels = d->format.channels;
   source.blockAlign = d->format.blockAlign;
   return source;
+}
+
+// One column reduced piece by piece, moving the view along where the column's
+// frames leave it. Frames that are not in the file, or that no view could be
+// mapped for, count as silence.
+ColumnLevels ReduceColumn(WaveformDisplay* d, const OverviewSource& shape, ColumnFrames column) {
+  ColumnLevels total;
+  uint32_t frame = column.first;
+  uint32_t end = frame;
+  if (shape.layout != OverviewSampleLayout::Silent && frame < shape.readableFrames)
+    end = column.count < shape.readableFrames - frame ? frame + column.count : shape.readableFrames;
+  const uint32_t align = shape.blockAlign;
+  while (frame < end) {
+    const uint64_t byte = d->dataOffset + uint64_t{frame} * align;
+    if (!d->view || byte < d->viewOffset || byte + align > d->viewOffset + d->viewBytes) {
+      if (!MapWaveformView(d, byte)) break;
+    }
+    const uint64_t inView = (d->viewOffset + d->viewBytes - byte) / align;
+    const uint32_t count = inView < end - frame ? static_cast<uint32_t>(inView) : end - frame;
+    if (count == 0) break;
+    OverviewSource piece = shape;
+    piece.data = d->view + (byte - d->viewOffset);
+    piece.frameCount = count;
+    piece.readableFrames = count;
+    const ColumnLevels part = ReduceOverviewColumn(piece, {0, count});
+    if (part.maximum > total.maximum) total.maximum = part.maximum;
+    if (part.minimum < total.minimum) total.minimum = part.minimum;
+    total.sumOfSquares += part.sumOfSquares;
+    frame += count;
+  }
+  total.rms = OverviewRms(total.sumOfSquares, shape.channels, column.count);
+  return total;
 }
 
 // One vertical line covering rows top ... bottom − 1 of column x.
@@ -67,7 +99,7 @@ void LetGoOfFile(WaveformDisplay* d) {
   if (d->mapping) CloseHandle(d->mapping);
   if (d->file && d->file != INVALID_HANDLE_VALUE) CloseHandle(d->file);
   d->view = nullptr;
-  d->data = nullptr;
+  d->viewBytes = 0;
   d->mapping = nullptr;
   d->file = INVALID_HANDLE_VALUE;
 }
@@ -77,14 +109,14 @@ void LetGoOfFile(WaveformDisplay* d) {
 DWORD WINAPI WaveformImageBuilder(LPVOID parameter) {
   auto* d = static_cast<WaveformDisplay*>(parameter);
   DWORD lastRefresh = GetTickCount();
-  const OverviewSource source = SourceOf(d);
+  const OverviewSource shape = ShapeOf(d);
   const uint32_t width = d->width > 0 ? static_cast<uint32_t>(d->width) : 0;
   const bool linear = (d->options & kWaveformLinearRms) != 0;
 
   uint32_t x = 0;
   for (; x < width; ++x) {
     if (d->stopRequest) break;
-    const ColumnLevels levels = ReduceOverviewColumn(source, OverviewColumnFrames(x, width, d->frameCount));
+    const ColumnLevels levels = ReduceColumn(d, shape, OverviewColumnFrames(x, width, d->frameCount));
     DrawColumn(d, static_cast<int>(x), OverviewColumnLines(levels, d->height, linear));
     const DWORD now = GetTickCount();
     if (now - lastRefresh >= kRefreshIntervalMs) {

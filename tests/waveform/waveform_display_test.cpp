@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
+#include "waveform/overview_columns.h"
 #include "waveform/waveform_display.h"
 
 using namespace wavebytes;
@@ -398,6 +400,81 @@ TEST_F(WaveformDisplayTest, UnsupportedSampleLayoutsDrawSilence) {
     const Picture p = Image(display_->playedImage);
     EXPECT_EQ(p.Count(kPlayedRms, 0, 0, kWidth, kHeight), kWidth) << "one middle pixel per column";
     EXPECT_EQ(p.Count(kPlayedRms, 0, kMiddleRow, kWidth, kMiddleRow + 1), kWidth);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WaveformDisplayTest, DestroyingTheControlMidBuildStopsTheBuilderAndFreesOnce) {
+  const WaveFile file = SignalFile(dir_, "long.wav", 44100 * 60);
+  EnterCriticalSection(&display_->lock);
+  ASSERT_EQ(Load(&file), 1);
+  const HANDLE builder = display_->builderThread;
+  HANDLE watch = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), builder, GetCurrentProcess(), &watch, SYNCHRONIZE, FALSE, 0));
+  LeaveCriticalSection(&display_->lock);
+
+  DestroyWindow(control_);  // the destroy message releases the image first
+  EXPECT_EQ(WaitForSingleObject(watch, 0), WAIT_OBJECT_0) << "the builder had ended";
+  CloseHandle(watch);
+  EXPECT_FALSE(display_->builderThread);
+  EXPECT_FALSE(display_->memoryDc);
+  EXPECT_FALSE(display_->playedPeakPen);
+  EXPECT_TRUE(DeleteFileA(file.path.c_str())) << "the file was let go";
+  // TearDown's DestroyWaveformDisplay then finds nothing left to delete twice.
+}
+
+}  // namespace
+
+namespace {
+
+// A file longer than one view, whose frames (6 bytes) straddle the view
+// boundaries, drawn into strips narrow enough that one column spans several
+// views: each column must come out as the whole column reduced in one piece.
+TEST_F(WaveformDisplayTest, ColumnsAcrossViewBoundariesMatchTheWholeData) {
+  const uint32_t frames = (2 * kWaveformViewBytes + kWaveformViewBytes / 2) / 6;
+  Bytes data;
+  data.reserve(size_t{frames} * 6);
+  for (uint32_t i = 0; i < frames; ++i) {
+    // A square wave whose amplitude rises and falls, both channels alike.
+    const double envelope = 0.1 + 0.8 * std::fabs(std::sin(i * 7.0 / frames));
+    const int32_t s = static_cast<int32_t>((i % 2 ? -envelope : envelope) * 8388607);
+    for (int c = 0; c < 2; ++c) {
+      data.push_back(static_cast<uint8_t>(s));
+      data.push_back(static_cast<uint8_t>(s >> 8));
+      data.push_back(static_cast<uint8_t>(s >> 16));
+    }
+  }
+  const WaveFile file = WriteWave(dir_, "long24.wav", FmtBody(1, 2, 44100, 24), data);
+
+  OverviewSource whole;
+  whole.data = data.data();
+  whole.frameCount = frames;
+  whole.readableFrames = frames;
+  whole.layout = OverviewSampleLayout::Int24;
+  whole.channels = 2;
+  whole.blockAlign = 6;
+  // Odd and even widths take different options, so the second load is not a reuse.
+  for (int width : {5, 98}) {
+    SCOPED_TRACE(width);
+    MoveWindow(control_, 10, 10, width, kHeight, FALSE);
+    ASSERT_EQ(Load(&file, static_cast<LPARAM>(width) & kWaveformLinearRms), 1);
+    WaitForBuilder();
+    ASSERT_EQ(display_->buildState, kWaveformComplete);
+    const Picture p(Pixels(display_->playedImage, width, kHeight), width);
+    for (int x = 0; x < width; ++x) {
+      const ColumnLevels levels =
+          ReduceOverviewColumn(whole, OverviewColumnFrames(static_cast<uint32_t>(x), width, frames));
+      const ColumnLines lines = OverviewColumnLines(levels, kHeight, width & 1);
+      int top = 0;
+      while (top < kHeight && p.At(x, top) == kPlayedBackground) ++top;
+      int bottom = kHeight;
+      while (bottom > 0 && p.At(x, bottom - 1) == kPlayedBackground) --bottom;
+      EXPECT_EQ(top, std::min(lines.peakTop, lines.rmsTop)) << "column " << x;
+      EXPECT_EQ(bottom, std::max(lines.peakBottom, lines.rmsBottom)) << "column " << x;
+    }
   }
 }
 
