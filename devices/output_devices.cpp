@@ -140,10 +140,10 @@ IMMDevice* ResolveCachedEndpoint(IMMDeviceEnumerator* enumerator, const Endpoint
 }  // namespace
 
 void EndpointCache::Build() {
-  if (built_) return;
+  if (IsBuilt()) return;
   CriticalSectionLock guard(lock_);
-  if (built_) return;
-  if (Enumerate()) built_ = true;
+  if (IsBuilt()) return;
+  if (Enumerate()) built_.store(true, std::memory_order_release);
 }
 
 void EndpointCache::Release() {
@@ -151,7 +151,7 @@ void EndpointCache::Release() {
   delete[] entries_;
   entries_ = nullptr;
   count_ = 0;
-  built_ = false;
+  built_.store(false, std::memory_order_release);
 }
 
 bool EndpointCache::Enumerate() {

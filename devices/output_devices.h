@@ -7,6 +7,7 @@
 #include <mmdeviceapi.h>
 #include <mmsystem.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "app/critical_section.h"
@@ -45,7 +46,7 @@ class EndpointCache {
   void Release();
 
   // Once built the cache does not change, so these read it without the lock.
-  bool IsBuilt() const { return built_; }
+  bool IsBuilt() const { return built_.load(std::memory_order_acquire); }
   uint32_t Count() const { return count_; }
   const EndpointEntry* Entry(uint32_t i) const {
     return entries_ && i < count_ ? &entries_[i] : nullptr;
@@ -55,7 +56,8 @@ class EndpointCache {
   bool Enumerate();
 
   CriticalSection lock_;
-  volatile bool built_ = false;
+  // Set last, with release order, so a reader that sees it also sees the entries.
+  std::atomic<bool> built_{false};
   EndpointEntry* entries_ = nullptr;
   uint32_t count_ = 0;
 };

@@ -144,6 +144,18 @@ TEST_F(SimEndpoint, ClockPlaysReleasedBuffersInOrderAndSignalsEachPeriod) {
   EXPECT_EQ(client->Stop(), S_FALSE) << "already stopped";
 }
 
+TEST_F(SimEndpoint, DroppedPeriodsAreCountedButNotSignalled) {
+  ASSERT_EQ(InitializeAligned(), S_OK);
+  ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  ASSERT_EQ(client->SetEventHandle(event.Get()), S_OK);
+  sim.DropPeriods(endpoint, 3);
+  ASSERT_EQ(client->Start(), S_OK);
+  ASSERT_EQ(WaitForSingleObject(event.Get(), kLiveness), WAIT_OBJECT_0);
+  EXPECT_GE(sim.Underruns(endpoint) + sim.Rendered(endpoint).size(), 4u)
+      << "three silent periods come before the first signal";
+  ASSERT_EQ(client->Stop(), S_OK);
+}
+
 TEST_F(SimEndpoint, StalledEventPlaysOnSilentlyAndAVanishedEndpointFallsSilent) {
   ASSERT_EQ(InitializeAligned(), S_OK);
   ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
