@@ -102,10 +102,12 @@ class CMMEWAVEOUT : public CMMEWAVE {
   int ThreadMain() override;
   void Shutdown() override;
 
- private:
-  // The render thread's passes, under queueLock.
+  // The render thread's passes, under queueLock. Only the render thread calls
+  // them; the render-pass benchmark times one on a device of plain memory.
   void RenderPass(CAUDIODEVICE& device, int64_t t1);
   void IdlePass(CAUDIODEVICE& device, int64_t t1, DWORD& timeout);
+
+ private:
   void ReportDone();
   void Anchor(int64_t t1);
   uint64_t PositionLocked();

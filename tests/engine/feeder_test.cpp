@@ -3,15 +3,21 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
 
+#include "devices/engine_tuning.h"
+#include "devices/output_devices.h"
 #include "engine/feeder.h"
 #include "engine/output_handle.h"
 #include "player/session.h"
 #include "player/wave_file.h"
+#include "support/sink_recorder.h"
+#include "support/simwasapi/sim_wasapi.h"
 #include "support/temp_dir.h"
+#include "support/watchdog.h"
 #include "support/wave_bytes.h"
 
 using namespace wavebytes;
@@ -70,10 +76,18 @@ class FeederTest : public ::testing::Test {
     LeaveCriticalSection(&session_.lock);
   }
 
+  // The device the session opens, and whether it is held paused at the start.
+  uint32_t device_ = WAVE_MAPPER;
+  bool holdPaused_ = true;
+
   void StartLocked(uint32_t dataBytes, uint32_t bufferBytes, uint32_t buffers, bool loop,
                    uint32_t onDisk, bool prepareAll) {
     data_.resize(dataBytes);
-    for (uint32_t i = 0; i < dataBytes; ++i) data_[i] = static_cast<uint8_t>((i * 13 + i / 251) & 0xFF);
+    uint32_t x = dataBytes;
+    for (uint32_t i = 0; i < dataBytes; ++i) {
+      x = x * 1664525u + 1013904223u;
+      data_[i] = static_cast<uint8_t>(x >> 24);
+    }
     Bytes file = Riff({Chunk("fmt ", FmtBody(1, 2, 44100, 16))});
     Bytes body(data_.begin(), data_.begin() + (onDisk ? onDisk : dataBytes));
     Append(file, Chunk("data", body, dataBytes));
@@ -91,11 +105,13 @@ class FeederTest : public ::testing::Test {
     session_.format = std::move(wave.format);
     session_.loopFlag = loop;
 
-    ASSERT_EQ(OutputOpen(&session_.output, WAVE_MAPPER, session_.format,
+    ASSERT_EQ(OutputOpen(&session_.output, device_, session_.format,
                          reinterpret_cast<DWORD_PTR>(session_.bufferDoneEvent), CALLBACK_EVENT),
               MMSYSERR_NOERROR);
     // Held paused: written buffers stay queued where the test can read them.
-    ASSERT_EQ(OutputPause(session_.output), MMSYSERR_NOERROR);
+    if (holdPaused_) {
+      ASSERT_EQ(OutputPause(session_.output), MMSYSERR_NOERROR);
+    }
 
     session_.bufferCount = buffers;
     session_.bufferBytes = bufferBytes;
@@ -319,6 +335,171 @@ TEST_F(FeederTest, BuffersAreScaledByTheGainBeforeTheyAreWritten) {
       ASSERT_EQ(written[i], expected) << "buffer " << b << " sample " << i;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The feeder playing on a simulated WASAPI endpoint, which keeps every frame the
+// device was given.
+class SimulatedDevice : public FeederTest {
+ protected:
+  void SetUp() override {
+    ProcessEndpointCache().Release();
+    ProcessEngineTuning() = EngineTuning{};
+    ProcessEngineTuning().lastReadTick = GetTickCount();
+    simwasapi::EndpointSpec spec;
+    spec.id = L"{sim}.loop";
+    spec.friendlyName = L"Loop";
+    endpoint_ = sim_.AddEndpoint(spec);
+    FeederTest::SetUp();
+    device_ = 3;  // the first endpoint after the three default roles
+    holdPaused_ = false;
+  }
+  void TearDown() override {
+    FeederTest::TearDown();
+    ProcessEndpointCache().Release();
+    ProcessEngineTuning() = EngineTuning{};
+  }
+
+  std::vector<uint8_t> Received() const {
+    std::vector<uint8_t> bytes;
+    for (const simwasapi::RenderedBuffer& b : sim_.Rendered(endpoint_)) {
+      bytes.insert(bytes.end(), b.bytes.begin(), b.bytes.end());
+    }
+    return bytes;
+  }
+
+  simwasapi::SimWasapi sim_;
+  size_t endpoint_ = 0;
+};
+
+// Looping: the device must receive the data ten times back to back, frame for
+// frame, whether or not the buffer size divides it.
+class GaplessLoop : public SimulatedDevice, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_F(SimulatedDevice, GainOfTwoArrivesAtTheDeviceDoubledAndSaturated) {
+  const uint32_t dataBytes = 4400 * 4;
+  Watchdog watchdog("a gained play on the simulated endpoint", 120);
+  ASSERT_TRUE(StartFeederThread(session_));
+  EnterCriticalSection(&session_.lock);
+  StartLocked(dataBytes, 4096, 4, false, 0, true);
+  session_.gain = 2.0;
+  LeaveCriticalSection(&session_.lock);
+  SetEvent(session_.bufferDoneEvent);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (Received().size() < dataBytes && std::chrono::steady_clock::now() < until) Sleep(20);
+  StopFeederThread(session_);
+  const std::vector<uint8_t> got = Received();
+  ASSERT_GE(got.size(), dataBytes);
+  size_t saturated = 0;
+  for (uint32_t i = 0; i < dataBytes / 2; ++i) {
+    int16_t original, arrived;
+    std::memcpy(&original, &data_[i * 2], 2);
+    std::memcpy(&arrived, &got[i * 2], 2);
+    const int doubled = original * 2;
+    saturated += doubled > 32767 || doubled < -32768;
+    const int16_t expected = static_cast<int16_t>(doubled > 32767 ? 32767 : doubled < -32768 ? -32768 : doubled);
+    ASSERT_EQ(arrived, expected) << "sample " << i;
+  }
+  EXPECT_GT(saturated, 0u) << "the data reaches both ends of the range";
+}
+
+// 4400 bytes divides the data; 4096 leaves a different split at every join.
+TEST_P(GaplessLoop, DeviceReceivesTenBackToBackCopiesOfTheData) {
+  const uint32_t dataBytes = 4400 * 4;  // 0.1 s of 16-bit stereo at 44.1 kHz
+  Watchdog watchdog("ten looped rounds on the simulated endpoint", 120);
+  ASSERT_TRUE(StartFeederThread(session_));
+  Start(dataBytes, GetParam(), 8, true);
+  SetEvent(session_.bufferDoneEvent);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::vector<Posted> seen;
+  while (Received().size() < 11 * dataBytes && std::chrono::steady_clock::now() < until) {
+    for (const Posted& p : Drain()) seen.push_back(p);
+    Sleep(20);
+  }
+  // Read while the feeder still runs: once it stops, the stream runs dry by design.
+  const uint32_t underruns = sim_.Underruns(endpoint_);
+  StopFeederThread(session_);
+  EXPECT_EQ(Count(seen, MSG_FEEDER_WRITE_ERROR) + Count(seen, MSG_FEEDER_READ_ERROR), 0u);
+  EXPECT_EQ(underruns, 0u) << "the device never waited for data";
+  const std::vector<uint8_t> got = Received();
+  ASSERT_GE(got.size(), 10u * dataBytes);
+  for (uint32_t round = 0; round < 10; ++round) {
+    ASSERT_TRUE(std::equal(data_.begin(), data_.end(), got.begin() + round * dataBytes))
+        << "round " << round;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BufferSizes, GaplessLoop, ::testing::Values(4400u, 4096u));
+
+TEST(GaplessLoopOnWaveOut, NullSinkRecordsTenRoundsWithoutAGap) {
+  // A quarter second of pseudo-random samples looped: any gap, doubled or lost
+  // frame at a join breaks the one stretch of ten copies in the recording.
+  TempDir dir;
+  const uint32_t frames = 11025;
+  std::vector<int16_t> round(frames * 2);
+  uint32_t x = 777;
+  for (int16_t& s : round) {
+    x = x * 1664525u + 1013904223u;
+    s = static_cast<int16_t>(x >> 16);
+  }
+  Bytes file = Riff({Chunk("fmt ", FmtBody(1, 2, 44100, 16)),
+                     Chunk("data", Bytes(reinterpret_cast<uint8_t*>(round.data()),
+                                         reinterpret_cast<uint8_t*>(round.data()) + frames * 4))});
+  const std::string path = dir.Write("loop.wav", file);
+
+  PlayerSession session;
+  CreatePlayerSession(session);
+  session.window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(StartFeederThread(session));
+  SinkRecorder recorder(dir, 7);
+  ASSERT_TRUE(recorder.Started());
+  Sleep(1500);
+
+  EnterCriticalSection(&session.lock);
+  session.sourceFile = OpenWaveFile(path.c_str(), false);
+  FileByteSource source(session.sourceFile);
+  WaveSource wave;
+  ASSERT_EQ(ReadWaveSource(source, wave), WaveReadResult::Ok);
+  session.dataOffset = wave.dataOffset;
+  session.dataSize = session.remainingBytes = wave.dataSize;
+  session.format = std::move(wave.format);
+  session.loopFlag = 1;
+  ASSERT_EQ(OutputOpen(&session.output, WAVE_MAPPER, session.format,
+                       reinterpret_cast<DWORD_PTR>(session.bufferDoneEvent), CALLBACK_EVENT),
+            MMSYSERR_NOERROR);
+  session.bufferCount = 4;
+  session.bufferBytes = 8192;
+  std::vector<std::vector<uint8_t>> memory(4, std::vector<uint8_t>(8192));
+  std::vector<WAVEHDR> headers(4);
+  for (uint32_t i = 0; i < 4; ++i) {
+    std::memset(&headers[i], 0, sizeof(WAVEHDR));
+    headers[i].lpData = reinterpret_cast<LPSTR>(memory[i].data());
+    headers[i].dwBufferLength = 8192;
+    ASSERT_EQ(OutputPrepare(session.output, &headers[i]), MMSYSERR_NOERROR);
+    headers[i].dwFlags |= WHDR_DONE;
+    session.headers[i] = &headers[i];
+    ++session.pendingCount;
+  }
+  SetEvent(session.bufferDoneEvent);
+  LeaveCriticalSection(&session.lock);
+
+  const std::vector<int16_t> got = recorder.Samples();
+  StopFeederThread(session);
+  OutputReset(session.output);
+  for (WAVEHDR& h : headers) OutputUnprepare(session.output, &h);
+  OutputClose(session.output);
+  CloseHandle(session.sourceFile);
+  DestroyWindow(session.window);
+  session.output = nullptr;
+  session.sourceFile = nullptr;
+  DestroyPlayerSession(session);
+
+  std::vector<int16_t> tenRounds;
+  for (int r = 0; r < 10; ++r) tenRounds.insert(tenRounds.end(), round.begin(), round.end());
+  EXPECT_EQ(StretchesInRecording(got, tenRounds, 2 * 4096), 1) << "ten rounds, no gap at a join";
 }
 
 }  // namespace
