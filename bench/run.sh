@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and runs them: natively (build/bench-native), as
 # the i686 exe under Wine (build/bench-win32) and as the x86-64 exe under wine64
-# (build/bench-win64). Extra arguments go to every benchmark program, e.g.
-#   bench/run.sh --benchmark_filter='Int16->Float32'
+# (build/bench-win64). The first argument names the benchmark program (dsp_bench
+# when it is left out or starts with a dash; render_bench runs on Windows only);
+# the other arguments go to it, e.g.
+#   bench/run.sh dsp_bench --benchmark_filter='Int16->Float32'
+#   bench/run.sh render_bench
 # Google Benchmark for the Windows trees is compiled from its Debian source package,
 # fetched into build/benchmark-src when missing (needs a deb-src line for bookworm).
 # On a host that runs 32-bit code only through an emulator the i686 figures are
@@ -12,6 +15,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build="$root/build"
 jobs=2
+name=dsp_bench
+if [[ $# -gt 0 && $1 != -* ]]; then name=$1; shift; fi
 
 benchmark_source() {
   local dir
@@ -29,22 +34,28 @@ configure() {  # tree, cmake arguments...
   local tree=$1; shift
   cmake -S . -B "$build/$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$build/$tree-configure.log" 2>&1 ||
     { cat "$build/$tree-configure.log"; exit 1; }
-  cmake --build "$build/$tree" -j "$jobs" --target dsp_bench || exit 1
+  cmake --build "$build/$tree" -j "$jobs" --target "$name" || return 1
 }
 
-configure bench-native
-echo "== native x86-64"
-"$build/bench-native/bench/dsp/dsp_bench" "$@"
+program() {  # tree, suffix: the built program's path
+  find "$build/$1/bench" -name "$name$2" -type f | head -n1
+}
+
+if [[ $name != render_bench ]]; then  # the render thread exists only on Windows
+  configure bench-native || exit 1
+  echo "== native x86-64"
+  "$(program bench-native "")" "$@"
+fi
 
 if src=$(benchmark_source); then
   configure bench-win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DVEX_TEST_SHELL=OFF \
-    -DVEX_BENCHMARK_SOURCE="$src"
+    -DVEX_BENCHMARK_SOURCE="$src" || exit 1
   configure bench-win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-    -DVEX_BENCHMARK_SOURCE="$src"
+    -DVEX_BENCHMARK_SOURCE="$src" || exit 1
   echo "== i686 exe under Wine (emulated on hosts without 32-bit support)"
-  tools/with-wine.sh build wine "$build/bench-win32/bench/dsp/dsp_bench.exe" "$@"
+  tools/with-wine.sh build wine "$(program bench-win32 .exe)" "$@"
   echo "== x86-64 exe under wine64"
-  tools/with-wine.sh build /usr/lib/wine/wine64 "$build/bench-win64/bench/dsp/dsp_bench.exe" "$@"
+  tools/with-wine.sh build /usr/lib/wine/wine64 "$(program bench-win64 .exe)" "$@"
 else
   echo "Google Benchmark sources unavailable: Windows benchmarks not built" >&2
 fi

@@ -43,6 +43,7 @@ struct EndpointState {
   std::vector<RenderedBuffer> rendered;
   uint32_t underruns = 0;
   bool running = false;
+  int64_t startCounter = 0;  // QueryPerformanceCounter at the latest Start
 };
 
 struct SimState {
@@ -217,6 +218,9 @@ class SimAudioClient : public SimObject<IAudioClient> {
       if (running_) return AUDCLNT_E_NOT_STOPPED;
       running_ = true;
       state_->endpoints[endpoint_].running = true;
+      LARGE_INTEGER now;
+      QueryPerformanceCounter(&now);
+      state_->endpoints[endpoint_].startCounter = now.QuadPart;
     }
     clock_ = std::thread([this] { RunClock(); });
     return S_OK;
@@ -651,6 +655,11 @@ uint32_t SimWasapi::Underruns(size_t endpoint) const {
 bool SimWasapi::Running(size_t endpoint) const {
   std::lock_guard<std::mutex> guard(state_->lock);
   return state_->endpoints[endpoint].running;
+}
+
+int64_t SimWasapi::StartCounter(size_t endpoint) const {
+  std::lock_guard<std::mutex> guard(state_->lock);
+  return state_->endpoints[endpoint].startCounter;
 }
 
 uint32_t SimWasapi::CallCount(Call call) const {

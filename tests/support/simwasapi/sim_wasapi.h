@@ -120,6 +120,8 @@ class SimWasapi {
   // Periods in which the clock found no released buffer to play.
   uint32_t Underruns(size_t endpoint) const;
   bool Running(size_t endpoint) const;
+  // QueryPerformanceCounter when the endpoint's stream was last started; 0: never.
+  int64_t StartCounter(size_t endpoint) const;
   uint32_t CallCount(Call call) const;
 
   // Simulated COM objects alive in the process, of this or any earlier SimWasapi.
