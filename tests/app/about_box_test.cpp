@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -96,6 +97,76 @@ TEST(AboutBoxTest, ThisProgramShowsTheVersionItWasBuiltWith) {
   ASSERT_EQ(GetObjectType(picture), static_cast<DWORD>(OBJ_BITMAP));
   DestroyWindow(dialog);
   EXPECT_EQ(GetObjectType(picture), 0u);
+}
+
+// Makes the probe program the handler of https addresses for the life of the
+// object, and puts the prefix's own handler back afterwards.
+class RecordingBrowser {
+ public:
+  explicit RecordingBrowser(const std::string& record) {
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+    DWORD size = sizeof saved_;
+    hadValue_ = RegQueryValueExA(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(saved_), &size) ==
+                ERROR_SUCCESS;
+    const std::string command =
+        "\"" + TestsFolder() + "about_probe_unversioned.exe\" --record \"" + record + "\" \"%1\"";
+    RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
+  }
+  ~RecordingBrowser() {
+    if (hadValue_) {
+      RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_),
+                     static_cast<DWORD>(std::strlen(saved_) + 1));
+    } else {
+      RegDeleteValueA(key_, nullptr);
+    }
+    RegCloseKey(key_);
+  }
+  RecordingBrowser(const RecordingBrowser&) = delete;
+  RecordingBrowser& operator=(const RecordingBrowser&) = delete;
+
+ private:
+  static constexpr const char* kCommandKey = "https\\shell\\open\\command";
+  HKEY key_ = nullptr;
+  char saved_[1024] = "";
+  bool hadValue_ = false;
+};
+
+std::string WaitForFile(const std::string& path) {
+  constexpr int kPolls = 600;  // up to a minute: a process start under Wine can be slow
+  for (int i = 0; i < kPolls; ++i) {
+    std::ifstream in(path);
+    std::string text;
+    if (in && std::getline(in, text) && !text.empty()) return text;
+    Sleep(100);
+  }
+  return "";
+}
+
+TEST(AboutBoxTest, PageButtonsOpenTheirAddressesAndTheBoxStaysOpen) {
+  TempDir dir;
+  const std::string record = dir.Path() + "\\page.txt";
+  RecordingBrowser browser(record);
+  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr,
+                                   AboutDialogProc, 0);
+  ASSERT_TRUE(dialog);
+  ShowWindow(dialog, SW_SHOW);  // ending the box would hide it again
+  struct Case {
+    int button;
+    const char* address;
+  };
+  const Case cases[] = {{IDC_ABOUT_FIRST_PAGE, kAboutFirstPageAddress},
+                        {IDC_ABOUT_SECOND_PAGE, kAboutSecondPageAddress}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    DeleteFileA(record.c_str());
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, c.button)));
+    EXPECT_EQ(WaitForFile(record), c.address);
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "the box stays open";
+  }
+  EXPECT_STRNE(kAboutFirstPageAddress, kAboutSecondPageAddress);
+  DestroyWindow(dialog);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Opens the About box the way the player does, and once it is up writes its version
 // text and the sizes of the two button pictures to the file named on the command
 // line, then presses OK. Exits 0 when the box ended with OK.
+// Started as "about_probe --record FILE ADDRESS" it only writes ADDRESS into FILE:
+// a test registers that command line as the browser, to see which page a button opens.
 #include <windows.h>
 
 #include <cstdio>
@@ -47,6 +49,13 @@ void CALLBACK Poll(HWND, UINT, UINT_PTR timer, DWORD) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && lstrcmpA(argv[1], "--record") == 0) {
+    FILE* out = std::fopen(argv[2], "w");
+    if (!out) return 3;
+    std::fputs(argv[3], out);
+    std::fclose(out);
+    return 0;
+  }
   if (argc < 2) return 2;
   g_outputPath = argv[1];
   SetTimer(nullptr, 0, kPollMs, Poll);
