@@ -1,6 +1,7 @@
 // The settings against the real registry of the test prefix: the product key is
 // removed before and after each case, values of every kind are stored by hand, and
-// the controls of the main window's template are read back.
+// the controls of the main window's template are read back. The device box is filled
+// through the settings module's own FillOutputDeviceList, named in full.
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
@@ -137,7 +138,7 @@ TEST_F(SettingsTest, NoProductKeyGivesTheDefaultsAndWritesNothing) {
   RECT before;
   GetWindowRect(w, &before);
   LoadSettings(w);
-  FillOutputDeviceList(w);
+  settings::FillOutputDeviceList(w);
   RECT after;
   GetWindowRect(w, &after);
   EXPECT_EQ(after.left, before.left);
@@ -300,7 +301,7 @@ TEST_F(SettingsTest, EverySettingSurvivesARestart) {
     PlayerDialog first;
     HWND w = first.Window();
     LoadSettings(w);
-    FillOutputDeviceList(w);
+    settings::FillOutputDeviceList(w);
     const LRESULT last = SendDlgItemMessageA(w, IDC_DEVICE, CB_GETCOUNT, 0, 0) - 1;
     SendDlgItemMessageA(w, IDC_DEVICE, CB_SETCURSEL, last, 0);
     char text[256] = "";
@@ -319,7 +320,7 @@ TEST_F(SettingsTest, EverySettingSurvivesARestart) {
   PlayerDialog second;
   HWND w = second.Window();
   LoadSettings(w);
-  FillOutputDeviceList(w);
+  settings::FillOutputDeviceList(w);
   RECT placed;
   GetWindowRect(w, &placed);
   EXPECT_EQ(placed.left, x);
@@ -342,7 +343,7 @@ TEST_F(SettingsTest, DeviceBoxListsTheMapperFirstAndMatchesTheNameExactly) {
   std::vector<std::string> names;
   {
     PlayerDialog dialog;
-    FillOutputDeviceList(dialog.Window());
+    settings::FillOutputDeviceList(dialog.Window());
     HWND box = GetDlgItem(dialog.Window(), IDC_DEVICE);
     const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
     ASSERT_GE(count, 2) << "the wave mapper and at least one device";
@@ -377,7 +378,7 @@ TEST_F(SettingsTest, DeviceBoxListsTheMapperFirstAndMatchesTheNameExactly) {
     SCOPED_TRACE(c.what);
     StoreText("WaveOutSettings", "DeviceName", c.stored);
     PlayerDialog dialog;
-    FillOutputDeviceList(dialog.Window());
+    settings::FillOutputDeviceList(dialog.Window());
     EXPECT_EQ(SendDlgItemMessageA(dialog.Window(), IDC_DEVICE, CB_GETCURSEL, 0, 0), c.selected);
   }
 }

@@ -1,7 +1,8 @@
 // The main window's template (dialog 101) created modeless with a small procedure of
 // the tests' own: the controls and ranges the player's window has, dropped files
-// handed to the history code, and every Start command recorded with the file-name
-// text it found. The player's own dialog procedure is not linked in.
+// handed to the history code, the remember message (2024) answered as the player
+// does, and every Start command recorded with the file-name text it found. The
+// player's own dialog procedure is not linked in.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "player/history.h"
+#include "player/main_window.h"
 #include "resources/resource_ids.h"
 
 class PlayerDialog {
@@ -33,6 +35,8 @@ class PlayerDialog {
   HWND Box() const { return GetDlgItem(window_, IDC_FILE_NAME); }
   // The file-name text at each Start command, in order.
   const std::vector<std::string>& Starts() const { return starts_; }
+  // "remember <top entry>" and "start <text>" lines, in the order the messages came.
+  const std::vector<std::string>& Events() const { return events_; }
 
   std::vector<std::string> History() const {
     std::vector<std::string> entries;
@@ -84,6 +88,13 @@ class PlayerDialog {
     if (!self) return FALSE;
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_START) {
       self->starts_.push_back(self->Text());
+      self->events_.push_back("start " + self->Text());
+      return TRUE;
+    }
+    if (message == MSG_REMEMBER_FILE) {
+      RememberFile(self->Box(), RememberMode::kMoveToTop);
+      const std::vector<std::string> history = self->History();
+      self->events_.push_back("remember " + (history.empty() ? std::string() : history.front()));
       return TRUE;
     }
     if (message == WM_DROPFILES) {
@@ -96,4 +107,5 @@ class PlayerDialog {
 
   HWND window_ = nullptr;
   std::vector<std::string> starts_;
+  std::vector<std::string> events_;
 };
