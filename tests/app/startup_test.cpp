@@ -175,9 +175,9 @@ TEST(StartupTest, WithNoPlayerRunningTheFileOpensItsOwnWindow) {
 // does, and creates its window only later.
 TEST(StartupTest, TheBootMutexMakesASecondStartWaitForTheFirstWindow) {
   TempDir dir;
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, kBootMutexName);
-  ASSERT_TRUE(mutex);
-  ASSERT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  BootMutex starting;
+  starting.Acquire(0);
+  ASSERT_TRUE(starting.Owned());
   Probe second("\"D:\\Music\\waited.wav\"", dir.Path() + "\\second.txt");
   ASSERT_TRUE(second.Started());
   // Well inside the second start's 5-second wait: without the wait it would look now,
@@ -186,27 +186,24 @@ TEST(StartupTest, TheBootMutexMakesASecondStartWaitForTheFirstWindow) {
   PumpFor(kFirstWindowLateMs);
   PlayerDialog first;
   ASSERT_TRUE(first.Window());
-  ReleaseMutex(mutex);
+  starting.Release();
   EXPECT_EQ(second.WaitForExit(), 0u);
   PumpFor(kPollMs);
   EXPECT_EQ(first.Events(), (Lines{"remember D:\\Music\\waited.wav", "start D:\\Music\\waited.wav"}));
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(first.Window(), IDC_START)));
   EXPECT_TRUE(ReadLines(dir.Path() + "\\second.txt").empty());
-  CloseHandle(mutex);
 }
 
 TEST(StartupTest, AFirstWindowLaterThanFiveSecondsIsNotWaitedFor) {
   TempDir dir;
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, kBootMutexName);
-  ASSERT_TRUE(mutex);
-  ASSERT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  BootMutex starting;
+  starting.Acquire(0);
+  ASSERT_TRUE(starting.Owned());
   Probe second("\"D:\\Music\\late.wav\"", dir.Path() + "\\second.txt");
   ASSERT_TRUE(second.Started());
   // The mutex stays owned: after its wait the second start goes on and opens its own window.
   EXPECT_EQ(second.WaitForLines(2), (Lines{"window", "start D:\\Music\\late.wav"}));
   EXPECT_EQ(second.Close(), 0u);
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
 }
 
 TEST(StartupTest, HandOverNeedsARunningPlayer) {
@@ -219,6 +216,31 @@ TEST(StartupTest, HandOverNeedsARunningPlayer) {
   EXPECT_EQ(player.Events(), (Lines{"remember D:\\Music\\x.wav", "start D:\\Music\\x.wav"}));
 }
 
+// Takes the boot-up mutex and ends without releasing it; the handle goes back through
+// `parameter`, kept open so the mutex outlives the thread.
+DWORD WINAPI AbandonBootMutex(LPVOID parameter) {
+  HANDLE m = CreateMutexA(nullptr, FALSE, kBootMutexName);
+  WaitForSingleObject(m, INFINITE);
+  *static_cast<HANDLE*>(parameter) = m;
+  return 0;
+}
+
+struct Hold {
+  HANDLE taken, done;
+};
+
+// Takes the boot-up mutex, says so, and keeps it until told.
+DWORD WINAPI KeepBootMutex(LPVOID parameter) {
+  auto* hold = static_cast<Hold*>(parameter);
+  HANDLE m = CreateMutexA(nullptr, FALSE, kBootMutexName);
+  WaitForSingleObject(m, INFINITE);
+  SetEvent(hold->taken);
+  WaitForSingleObject(hold->done, INFINITE);
+  ReleaseMutex(m);
+  CloseHandle(m);
+  return 0;
+}
+
 TEST(BootMutexTest, OwnedAfterTheWaitAbandonedOrNotAtAll) {
   BootMutex mutex;
   mutex.Acquire(0);
@@ -227,15 +249,7 @@ TEST(BootMutexTest, OwnedAfterTheWaitAbandonedOrNotAtAll) {
   EXPECT_FALSE(mutex.Owned());
   // Held by another thread that ends without releasing it: abandoned, and owned.
   HANDLE abandoned = nullptr;
-  HANDLE holder = CreateThread(
-      nullptr, 0,
-      [](LPVOID p) -> DWORD {
-        HANDLE m = CreateMutexA(nullptr, FALSE, kBootMutexName);
-        WaitForSingleObject(m, INFINITE);
-        *static_cast<HANDLE*>(p) = m;  // kept open, so the mutex outlives the thread
-        return 0;
-      },
-      &abandoned, 0, nullptr);
+  HANDLE holder = CreateThread(nullptr, 0, AbandonBootMutex, &abandoned, 0, nullptr);
   WaitForSingleObject(holder, INFINITE);
   CloseHandle(holder);
   mutex.Acquire(0);
@@ -245,22 +259,8 @@ TEST(BootMutexTest, OwnedAfterTheWaitAbandonedOrNotAtAll) {
   // Held by a thread that keeps it: the wait times out and the mutex is not owned.
   HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  struct Hold {
-    HANDLE taken, done;
-  } hold{taken, done};
-  HANDLE keeper = CreateThread(
-      nullptr, 0,
-      [](LPVOID p) -> DWORD {
-        auto* h = static_cast<Hold*>(p);
-        HANDLE m = CreateMutexA(nullptr, FALSE, kBootMutexName);
-        WaitForSingleObject(m, INFINITE);
-        SetEvent(h->taken);
-        WaitForSingleObject(h->done, INFINITE);
-        ReleaseMutex(m);
-        CloseHandle(m);
-        return 0;
-      },
-      &hold, 0, nullptr);
+  Hold hold{taken, done};
+  HANDLE keeper = CreateThread(nullptr, 0, KeepBootMutex, &hold, 0, nullptr);
   WaitForSingleObject(taken, INFINITE);
   constexpr DWORD kShortWaitMs = 100;
   mutex.Acquire(kShortWaitMs);
