@@ -1,0 +1,407 @@
+// The main dialog's procedure: one small handler per message or command, each
+// routing to the operations of open-and-start, the transport and the status texts.
+// The Stop button's enabled state is the one record of whether something plays.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <new>
+
+#include "app/scoped_lock.h"
+#include "devices/output_devices.h"
+#include "engine/feeder.h"
+#include "player/main_window.h"
+#include "player/session.h"
+#include "waveform/waveform_display.h"
+
+namespace {
+
+const char kMsgFeederFailed[] = "Unable to initialize the some Windows objects.";
+const char kMsgReadError[] = "File reading error on the WAVE file.";
+const char kTimeUnknown[] = "--'--.-";
+constexpr INT_PTR kFeederFailedResult = 2;
+// Where a context menu asked for with the keyboard appears, inside the window.
+constexpr int kKeyboardMenuOffset = 16;
+
+constexpr int kBufferLengthSpinMax = 32767;
+constexpr int kBufferCountSpinMax = 99;
+constexpr int kTempoMin = 20;
+constexpr int kTempoMax = 450;
+constexpr LPARAM kVolumePageX10 = 60;
+
+// Until the registry store arrives, the controls start from the values it uses when
+// nothing is stored.
+constexpr UINT kDefaultBufferCount = 4;
+constexpr UINT kDefaultBufferLengthMs = 100;
+constexpr UINT kDefaultTempoBpm = 120;
+
+HINSTANCE InstanceOf(HWND window) {
+  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+}
+
+bool IsPlaying(HWND window) { return IsWindowEnabled(GetDlgItem(window, IDC_STOP)) != FALSE; }
+
+bool HasFileName(HWND window) { return GetWindowTextLengthA(GetDlgItem(window, IDC_FILE_NAME)) > 0; }
+
+// Loads one or two images at the button's size (client height × percent ÷ 100),
+// sets the first as the button's image and stores both. False when a load fails.
+bool LoadButtonBitmaps(HWND window, int button, int resource, int percent, HBITMAP* place,
+                       int secondResource = 0, HBITMAP* secondPlace = nullptr) {
+  RECT client;
+  GetClientRect(GetDlgItem(window, button), &client);
+  const int side = (client.bottom - client.top) * percent / 100;
+  const HINSTANCE instance = InstanceOf(window);
+  *place = static_cast<HBITMAP>(LoadImageA(instance, MAKEINTRESOURCEA(resource), IMAGE_BITMAP, side,
+                                           side, LR_LOADMAP3DCOLORS));
+  if (!*place) return false;
+  SendDlgItemMessageA(window, button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(*place));
+  if (secondPlace) {
+    *secondPlace = static_cast<HBITMAP>(LoadImageA(instance, MAKEINTRESOURCEA(secondResource),
+                                                   IMAGE_BITMAP, side, side, LR_LOADMAP3DCOLORS));
+    if (!*secondPlace) return false;
+  }
+  return true;
+}
+
+void LoadTransportImages(HWND window, MainWindow* w) {
+  constexpr int kPlayPercent = 40;
+  constexpr int kSmallPercent = 60;
+  HBITMAP* images = w->images;
+  LoadButtonBitmaps(window, IDC_PLAY_OR_STOP, IDB_PLAY, kPlayPercent, &images[kImagePlay], IDB_STOP,
+                    &images[kImageStop]);
+  LoadButtonBitmaps(window, IDC_REWIND, IDB_REWIND, kSmallPercent, &images[kImageRewind]);
+  LoadButtonBitmaps(window, IDC_PAUSE, IDB_PAUSE, kSmallPercent, &images[kImagePause], IDB_RESTART,
+                    &images[kImageRestart]);
+  LoadButtonBitmaps(window, IDC_BACKWARD, IDB_BACKWARD, kSmallPercent, &images[kImageBackward]);
+  LoadButtonBitmaps(window, IDC_FORWARD, IDB_FORWARD, kSmallPercent, &images[kImageForward]);
+}
+
+void SetRanges(HWND window) {
+  SendDlgItemMessageA(window, IDC_BUFFER_LENGTH_SPIN, UDM_SETRANGE32, 0, kBufferLengthSpinMax);
+  SendDlgItemMessageA(window, IDC_BUFFER_COUNT_SPIN, UDM_SETRANGE32, 0, kBufferCountSpinMax);
+  SendDlgItemMessageA(window, IDC_TEMPO_SPIN, UDM_SETRANGE32, kTempoMin, kTempoMax);
+  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMIN, TRUE, -480);
+  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMAX, TRUE, 120);
+  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETPAGESIZE, 0, kVolumePageX10);
+  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETPOS, TRUE, 0);
+}
+
+void ApplyDefaultSettings(HWND window) {
+  SetDlgItemInt(window, IDC_BUFFER_COUNT, kDefaultBufferCount, FALSE);
+  SetDlgItemInt(window, IDC_BUFFER_LENGTH, kDefaultBufferLengthMs, FALSE);
+  SetDlgItemInt(window, IDC_TEMPO, kDefaultTempoBpm, FALSE);
+  CheckDlgButton(window, IDC_LINEAR_RMS, BST_CHECKED);
+}
+
+bool SelectedDeviceIsMapped(HWND window) {
+  const LRESULT selection = SendDlgItemMessageA(window, IDC_DEVICE, CB_GETCURSEL, 0, 0);
+  const LRESULT data = SendDlgItemMessageA(window, IDC_DEVICE, CB_GETITEMDATA, selection, 0);
+  return static_cast<uint32_t>(data) != kWaveMapperIndex;
+}
+
+BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
+  SetWindowTextA(window, kAppCaption);
+  MainWindow* w = new (std::nothrow) MainWindow{};
+  if (!w || !start || !start->session) {
+    delete w;
+    MessageBoxA(window, kMsgFeederFailed, kAppCaption, MB_OK | MB_ICONERROR);
+    EndDialog(window, kFeederFailedResult);
+    return TRUE;
+  }
+  w->session = start->session;
+  if (start->startupFile) std::snprintf(w->startupFile, sizeof w->startupFile, "%s", start->startupFile);
+  SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(w));
+  if (!StartFeederThread(*w->session)) {
+    MessageBoxA(window, kMsgFeederFailed, kAppCaption, MB_OK | MB_ICONERROR);
+    EndDialog(window, kFeederFailedResult);
+    return TRUE;
+  }
+  w->session->window = window;
+  w->detailsShown = true;
+  ShowDetails(window, false);
+  w->waveform = CreateWaveformDisplay(GetDlgItem(window, IDC_WAVEFORM));
+  SetDlgItemTextA(window, IDC_TIME, kTimeUnknown);
+  AppendMenuA(GetSystemMenu(window, FALSE), MF_STRING, IDM_ABOUT, "&About ZEMBRIX Player");
+  LoadTransportImages(window, w);
+  SetRanges(window);
+  ApplyDefaultSettings(window);
+  UpdateVolume(*w->session, window);
+  EnableControl(window, IDC_START, HasFileName(window));
+  FillOutputDeviceList(window);
+  EnableControl(window, IDC_MAPPED, SelectedDeviceIsMapped(window));
+  if (w->startupFile[0]) {
+    SetDlgItemTextA(window, IDC_FILE_NAME, w->startupFile);
+    EnableControl(window, IDC_START, true);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_START)));
+  }
+  if (HasFileName(window)) {
+    SetFocus(GetDlgItem(window, IDC_PLAY_OR_STOP));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void StopUnderLock(HWND window, PlayerSession& session) {
+  ScopedLock lock(session.lock);
+  StopPlayback(window, session);
+}
+
+int StartUnderLock(HWND window, PlayerSession& session, uint32_t startFrame) {
+  ScopedLock lock(session.lock);
+  return OpenAndStart(window, session, startFrame);
+}
+
+void OnDeviceChanged(HWND window, PlayerSession& session) {
+  EnableControl(window, IDC_MAPPED, SelectedDeviceIsMapped(window));
+  if (!IsPlaying(window)) return;
+  StopUnderLock(window, session);
+  StartUnderLock(window, session, kResumePosition);
+}
+
+void OnLinearRms(HWND window, LPARAM control) {
+  if (!control) {  // from the context menu, where the hidden box cannot be clicked
+    CheckDlgButton(window, IDC_LINEAR_RMS,
+                   IsDlgButtonChecked(window, IDC_LINEAR_RMS) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+  }
+  const LPARAM options = IsDlgButtonChecked(window, IDC_LINEAR_RMS) == BST_CHECKED ? kWaveformLinearRms : 0;
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETOPTIONS, 0, options);
+}
+
+void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
+  PlayerSession& session = *w->session;
+  const int id = LOWORD(wParam);
+  const int code = HIWORD(wParam);
+  switch (id) {
+    case IDC_STOP:
+      StopUnderLock(window, session);
+      break;
+    case IDC_PLAY_OR_STOP:
+      if (IsPlaying(window)) {
+        StopUnderLock(window, session);
+      } else {
+        StartUnderLock(window, session, kResumePosition);
+      }
+      break;
+    case IDC_PAUSE: {
+      ScopedLock lock(session.lock);
+      TogglePause(window, session);
+      break;
+    }
+    case IDC_DEVICE:
+      if (code == CBN_SELCHANGE) OnDeviceChanged(window, session);
+      break;
+    case IDC_FILE_NAME:
+      if (code == CBN_SELCHANGE) {
+        // The edit field takes the entry's text only after this notice: post on.
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_NAME, CBN_EDITCHANGE), lParam);
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_START)));
+      } else if (code == CBN_EDITCHANGE) {
+        EnableControl(window, IDC_START, HasFileName(window));
+      }
+      break;
+    case IDC_LOOP:
+    case IDC_SEQUENTIAL:
+      session.loopFlag = IsLoopMode(window) ? 1 : 0;  // a single byte, written without the lock
+      break;
+    case IDC_TEMPO_CHECK:
+      EnableControl(window, IDC_TEMPO, IsDlgButtonChecked(window, IDC_TEMPO_CHECK) == BST_CHECKED);
+      break;
+    case IDC_LINEAR_RMS:
+      OnLinearRms(window, lParam);
+      break;
+    case IDC_REWIND:
+      Rewind(window);
+      break;
+    case IDC_BACKWARD:
+      SkipBack(window);
+      break;
+    case IDC_START:
+      StartUnderLock(window, session, 0);
+      break;
+    case IDC_FORWARD:
+      SkipForward(window);
+      break;
+    case IDM_SHOW_DETAILS:
+      ShowDetails(window, !w->detailsShown);
+      break;
+    default:
+      break;
+  }
+}
+
+void OnTimer(HWND window, MainWindow* w, UINT_PTR timer) {
+  switch (timer) {
+    case TIMER_POSITION: {
+      ScopedLock lock(w->session->lock);
+      UpdatePosition(window, *w->session);
+      break;
+    }
+    case TIMER_END_OF_PLAY:
+      HandleEndOfPlay(window);
+      break;
+    case TIMER_BUTTON_REPEAT:
+      RepeatHeldButtons(window);
+      break;
+    default:
+      break;
+  }
+}
+
+void OnMouseSeek(HWND window, MainWindow* w, LPARAM lParam, bool press) {
+  const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  ScopedLock lock(w->session->lock);
+  if (SeekFromPoint(window, point, *w->session) && press) SetCapture(window);
+}
+
+void OnContextMenu(HWND window, MainWindow* w, LPARAM lParam) {
+  POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  RECT displayRect, windowRect;
+  GetWindowRect(GetDlgItem(window, IDC_WAVEFORM), &displayRect);
+  GetWindowRect(window, &windowRect);
+  const bool onDisplay = PtInRect(&displayRect, point) != FALSE;
+  HMENU menu = LoadMenuA(InstanceOf(window), MAKEINTRESOURCEA(onDisplay ? IDM_WAVEFORM_MENU : IDM_WINDOW_MENU));
+  if (!menu) return;
+  HMENU popup = GetSubMenu(menu, 0);
+  if (onDisplay) {
+    CheckMenuItem(popup, IDC_LINEAR_RMS,
+                  IsDlgButtonChecked(window, IDC_LINEAR_RMS) == BST_CHECKED ? MF_CHECKED : MF_UNCHECKED);
+  } else {
+    CheckMenuItem(popup, IDM_SHOW_DETAILS, w->detailsShown ? MF_CHECKED : MF_UNCHECKED);
+    if (!PtInRect(&windowRect, point)) {  // asked for with the keyboard
+      point.x = windowRect.left + kKeyboardMenuOffset;
+      point.y = windowRect.top + kKeyboardMenuOffset;
+    }
+  }
+  TrackPopupMenu(popup, TPM_LEFTBUTTON, point.x, point.y, 0, window, nullptr);
+  DestroyMenu(menu);
+}
+
+void OnShutdown(HWND window, MainWindow* w) {
+  StopUnderLock(window, *w->session);
+  StopFeederThread(*w->session);
+  if (w->waveform) {
+    DestroyWaveformDisplay(w->waveform);
+    w->waveform = nullptr;
+  }
+}
+
+void OnFinalDestroy(HWND window, MainWindow* w) {
+  SetWindowLongPtrA(window, DWLP_USER, 0);
+  for (HBITMAP& image : w->images) {
+    if (image) DeleteObject(image);
+    image = nullptr;
+  }
+  delete w;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return OnInitDialog(window, reinterpret_cast<const MainWindowStart*>(lParam));
+  MainWindow* w = MainWindowOf(window);
+  if (!w) return FALSE;
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(window, w, wParam, lParam);
+      return TRUE;
+    case WM_TIMER:
+      OnTimer(window, w, wParam);
+      return TRUE;
+    case WM_HSCROLL:
+      if (reinterpret_cast<HWND>(lParam) == GetDlgItem(window, IDC_VOLUME)) UpdateVolume(*w->session, window);
+      return TRUE;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      OnMouseSeek(window, w, lParam, true);
+      return TRUE;
+    case WM_MOUSEMOVE:
+      if (GetCapture() == window) OnMouseSeek(window, w, lParam, false);
+      return TRUE;
+    case WM_LBUTTONUP:
+      if (GetCapture() == window) ReleaseCapture();
+      return TRUE;
+    case WM_MOUSEWHEEL:
+      PostMessageA(GetDlgItem(window, IDC_FILE_NAME), message, wParam, lParam);
+      return TRUE;
+    case WM_DROPFILES:
+      DragFinish(reinterpret_cast<HDROP>(wParam));
+      return TRUE;
+    case WM_CONTEXTMENU:
+      OnContextMenu(window, w, lParam);
+      return TRUE;
+    case WM_SYSCOMMAND:
+      return (wParam & 0xFFF0) == IDM_ABOUT ? TRUE : FALSE;
+    case WM_CLOSE:
+      EndDialog(window, 0);
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) SendMessageA(window, MSG_SHUTDOWN, 0, 0);
+      return TRUE;
+    case WM_DESTROY:
+      SendMessageA(window, MSG_SHUTDOWN, 0, 0);
+      return TRUE;
+    case WM_NCDESTROY:
+      OnFinalDestroy(window, w);
+      return FALSE;
+    case MSG_SHUTDOWN:
+      OnShutdown(window, w);
+      return TRUE;
+    case MSG_REMEMBER_FILE:
+      return TRUE;
+    case MSG_FEEDER_READ_ERROR:
+      StopUnderLock(window, *w->session);
+      ShowWarning(window, kMsgReadError);
+      return TRUE;
+    case MSG_FEEDER_WRITE_ERROR:
+      StopUnderLock(window, *w->session);
+      ShowMmError(window, "waveOutWrite()", static_cast<uint32_t>(lParam));
+      return TRUE;
+    case MSG_FEEDER_BUFFER_WRITTEN:
+      ShowDeviceInfo(window, static_cast<uint32_t>(wParam));
+      return TRUE;
+    case MSG_FEEDER_END:
+      SetTimer(window, TIMER_END_OF_PLAY, static_cast<UINT>(wParam), nullptr);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+ATOM RegisterPlayerWindowClass(HINSTANCE instance) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  // The system dialog class, by its atom name.
+  if (!GetClassInfoExA(nullptr, "#32770", &wc)) return 0;
+  wc.style &= ~static_cast<UINT>(CS_GLOBALCLASS);
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+  wc.lpszClassName = PLAYER_WINDOW_CLASS;
+  return RegisterClassExA(&wc);
+}
+
+INT_PTR RunMainDialog(HINSTANCE instance, const MainWindowStart& start) {
+  return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc,
+                         reinterpret_cast<LPARAM>(&start));
+}
+
+void FillOutputDeviceList(HWND window) {
+  HWND box = GetDlgItem(window, IDC_DEVICE);
+  SendMessageA(box, CB_RESETCONTENT, 0, 0);
+  const uint32_t total = WasapiDeviceCount() + waveOutGetNumDevs();
+  for (uint32_t i = kWaveMapperIndex; i == kWaveMapperIndex || i < total; ++i) {
+    OutputDeviceCaps caps;
+    wchar_t text[kDisplayNameChars];
+    if (GetOutputDeviceCaps(i, &caps) == MMSYSERR_NOERROR) {
+      lstrcpynW(text, caps.displayName, kDisplayNameChars);
+    } else {
+      swprintf(text, kDisplayNameChars, L"DeviceID #%u", i);
+    }
+    const LRESULT position = SendMessageW(box, CB_INSERTSTRING, static_cast<WPARAM>(i + 1),
+                                          reinterpret_cast<LPARAM>(text));
+    SendMessageA(box, CB_SETITEMDATA, position, static_cast<LPARAM>(i));
+  }
+  SendMessageA(box, CB_SETCURSEL, 0, 0);
+}

@@ -1,0 +1,137 @@
+// The main window: a modal dialog (template 101) whose procedure routes every
+// command, timer, mouse and private message to the player's operations, and the
+// operations themselves: open and start, the transport and the status texts.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "resources/resource_ids.h"
+
+struct PlayerSession;
+struct WaveformDisplay;
+
+// The caption of the window and of every warning box.
+extern const char kAppCaption[];  // "ZEMBRIX Player(x86)"
+
+// Private messages of the window (the feeder's 3025 to 3028 are in engine/feeder.h).
+constexpr UINT MSG_REMEMBER_FILE = 2024;
+constexpr UINT MSG_SHUTDOWN = 2025;
+// The range of private messages a stop purges from the queue.
+constexpr UINT kFeederMessageFirst = 3024;
+constexpr UINT kFeederMessageLast = 3029;
+
+// Timers of the window.
+constexpr UINT_PTR TIMER_POSITION = 1111;
+constexpr UINT_PTR TIMER_END_OF_PLAY = 1112;
+constexpr UINT_PTR TIMER_BUTTON_REPEAT = 1113;
+constexpr UINT kPositionPeriodMs = 50;
+constexpr UINT kButtonRepeatPeriodMs = 100;
+
+// Asks OpenAndStart to resume where the same file stopped.
+constexpr uint32_t kResumePosition = 0xFFFFFFFF;
+
+// The transport images, in the order of their resources.
+enum TransportImage {
+  kImagePlay,
+  kImageStop,
+  kImageRewind,
+  kImagePause,
+  kImageRestart,
+  kImageForward,
+  kImageBackward,
+  kImageCount
+};
+
+// What the dialog is started with.
+struct MainWindowStart {
+  PlayerSession* session;
+  const char* startupFile;  // may be null or empty
+};
+
+// The state the window keeps beside the session, one per dialog.
+struct MainWindow {
+  PlayerSession* session;
+  char startupFile[MAX_PATH];
+  // The frame that was playing at the latest position update; survives a stop so
+  // that Play-or-Stop can resume there.
+  uint32_t resumePosition;
+  bool detailsShown;
+  bool shutDown;
+  WaveformDisplay* waveform;
+  HBITMAP images[kImageCount];
+  uint32_t forwardRepeat;
+  uint32_t backwardRepeat;
+};
+
+// The window's state, or null before the dialog initialised.
+MainWindow* MainWindowOf(HWND window);
+
+// Registers the private window class the dialog template names: the system's dialog
+// class without the global-class bit, with the program's icon. 0 on failure.
+ATOM RegisterPlayerWindowClass(HINSTANCE instance);
+
+// Runs the main dialog modally; returns the dialog's result (2 when the feeder
+// thread could not start).
+INT_PTR RunMainDialog(HINSTANCE instance, const MainWindowStart& start);
+
+// The dialog procedure of template 101.
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Fills the output device box with every entry of the combined device list (the
+// wave mapper first), each with its index as item data, and selects the mapper.
+void FillOutputDeviceList(HWND window);
+
+// --- Helpers shared by the operations ---------------------------------------------
+
+// Enables or disables a control; a control that loses its enabled state while it
+// has the keyboard focus first hands the focus to the next enabled control in the
+// tab order.
+void EnableControl(HWND window, int id, bool enable);
+// "L&oop play" checked and "Se&quential" not.
+bool IsLoopMode(HWND window);
+// Collapses the window to hide the detail area, or grows it to show it again.
+void ShowDetails(HWND window, bool show);
+// A warning box owned by the window with the program's caption.
+void ShowWarning(HWND window, const char* text);
+void SetStatus(HWND window, const char* text);
+
+// --- Open and start -----------------------------------------------------------------
+
+// Plays the file named in the file-name box from `startFrame` (kResumePosition to
+// resume). The caller holds the session lock. 1 when playback started, else 0 after
+// the failing step showed its message.
+int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame);
+
+// --- Transport ----------------------------------------------------------------------
+
+// Releases the whole session in one pass; the caller holds the session lock. Always 1.
+int StopPlayback(HWND window, PlayerSession& session);
+// Pauses or restarts; the caller holds the lock. 1 when the state changed.
+int TogglePause(HWND window, PlayerSession& session);
+// Moves playback to `targetFrame`; takes the lock itself.
+void SeekTo(uint32_t targetFrame, PlayerSession& session, HWND window);
+// Seeks to the frame under a point of the waveform (main window client
+// coordinates); the caller holds the lock. 1 when it seeked.
+int SeekFromPoint(HWND window, POINT point, PlayerSession& session);
+void SkipBack(HWND window);
+void SkipForward(HWND window);
+// Rewind: to the start while playing; while idle, forget the resume position.
+void Rewind(HWND window);
+// The button-repeat timer: a skip button held for 500 ms skips every 100 ms.
+void RepeatHeldButtons(HWND window);
+// The end-of-play timer: stop, then in sequential mode start the next history entry.
+void HandleEndOfPlay(HWND window);
+
+// --- Status ------------------------------------------------------------------------
+
+// Computes the playing frame from the output's position, stores it as the resume
+// position and shows it. 0 when no output is open.
+int UpdatePosition(HWND window, PlayerSession& session);
+// Shows the volume slider's value and sets the session's gain from it.
+void UpdateVolume(PlayerSession& session, HWND window);
+// The status line after buffer `ringIndex` was written.
+void ShowDeviceInfo(HWND window, uint32_t ringIndex);
+// A warning box with the system's text for a wave-out error code.
+void ShowMmError(HWND window, const char* caption, uint32_t code);

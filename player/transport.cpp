@@ -1,0 +1,268 @@
+// The operations that change a running playback: stop, pause and restart, seek to
+// a frame or to a point of the waveform, the 5-second skips and their button
+// repeat, rewind, and the end of a file with sequential play through the history.
+#include <cstdint>
+
+#include "app/scoped_lock.h"
+#include "engine/feeder.h"
+#include "engine/output_handle.h"
+#include "player/main_window.h"
+#include "player/playback_rules.h"
+#include "player/session.h"
+#include "waveform/waveform_display.h"
+
+namespace {
+
+const char kTimeUnknown[] = "--'--.-";
+// Ticks of the 100 ms repeat timer a skip button must be held before it repeats.
+constexpr uint32_t kRepeatDelayTicks = 5;
+
+void PurgeMessages(HWND window, UINT first, UINT last) {
+  MSG message;
+  while (PeekMessageA(&message, window, first, last, PM_REMOVE)) {
+  }
+}
+
+void SetButtonImage(HWND window, int id, TransportImage image) {
+  const MainWindow* w = MainWindowOf(window);
+  SendDlgItemMessageA(window, id, BM_SETIMAGE, IMAGE_BITMAP,
+                      reinterpret_cast<LPARAM>(w ? w->images[image] : nullptr));
+}
+
+// Gives every buffer of the ring back to the feeder, from the first.
+void HandAllBuffersOver(PlayerSession& session) {
+  session.bytesQueued = 0;
+  session.ringIndex = 0;
+  session.pendingCount = 0;
+  for (uint32_t i = 0; i < session.bufferCount; ++i) {
+    if (!session.headers[i]) continue;
+    session.headers[i]->dwFlags |= WHDR_DONE;
+    ++session.pendingCount;
+    SetEvent(session.bufferDoneEvent);
+  }
+}
+
+// Unprepares and frees every slot of the ring that holds a block.
+void ReleaseBuffers(PlayerSession& session) {
+  for (uint32_t i = 0; i < kMaxOutputBuffers; ++i) {
+    if (!session.headerBlocks[i]) continue;
+    WAVEHDR* header = session.headers[i];
+    if (header && (header->dwFlags & WHDR_PREPARED) && session.output) {
+      OutputUnprepare(session.output, header);
+    }
+    if (session.bufferBlocks[i]) {
+      if (header && header->lpData) {
+        GlobalUnlock(session.bufferBlocks[i]);
+        header->lpData = nullptr;
+      }
+      GlobalFree(session.bufferBlocks[i]);
+      session.bufferBlocks[i] = nullptr;
+    }
+    if (header) GlobalUnlock(session.headerBlocks[i]);
+    GlobalFree(session.headerBlocks[i]);
+    session.headerBlocks[i] = nullptr;
+    session.headers[i] = nullptr;
+  }
+}
+
+void ShowIdleControls(HWND window) {
+  EnableControl(window, IDC_STOP, false);
+  SetDlgItemTextA(window, IDC_PAUSE, "P&ause");
+  SetButtonImage(window, IDC_PAUSE, kImagePause);
+  EnableControl(window, IDC_PAUSE, false);
+  EnableControl(window, IDC_DETAIL, false);
+  EnableControl(window, IDC_BACKWARD, false);
+  EnableControl(window, IDC_FORWARD, false);
+  EnableControl(window, IDC_TEMPO_CHECK, true);
+  EnableControl(window, IDC_TEMPO, true);
+  SetButtonImage(window, IDC_PLAY_OR_STOP, kImagePlay);
+}
+
+void Skip(HWND window, bool forward) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w) return;
+  PlayerSession& session = *w->session;
+  uint32_t target;
+  {
+    ScopedLock lock(session.lock);
+    if (!UpdatePosition(window, session) || !session.output || session.format.IsEmpty() ||
+        session.format.SampleRate() == 0) {
+      return;
+    }
+    const uint32_t rate = session.format.SampleRate();
+    target = forward ? SkipForwardTarget(w->resumePosition, rate) : SkipBackTarget(w->resumePosition, rate);
+  }
+  SeekTo(target, session, window);
+}
+
+}  // namespace
+
+int StopPlayback(HWND window, PlayerSession& session) {
+  ScopedLock lock(session.lock);
+  KillTimer(window, TIMER_BUTTON_REPEAT);
+  KillTimer(window, TIMER_END_OF_PLAY);
+  KillTimer(window, TIMER_POSITION);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, 0, 0);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0, 0);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, 0, 0);
+  if (session.output) {
+    UpdatePosition(window, session);
+    OutputReset(session.output);
+    session.paused = 0;
+    PurgeMessages(window, MM_WOM_DONE, MM_WOM_DONE);
+  }
+  ReleaseBuffers(session);
+  if (session.output) {
+    if (OutputClose(session.output) == MMSYSERR_NOERROR) {
+      SetStatus(window, "waveOutClose() is OK");
+    } else {
+      SetStatus(window, "ERROR !!! waveOutClose()");
+    }
+    session.output = nullptr;
+  }
+  session.format.Release();
+  if (session.sourceFile) {
+    CloseHandle(session.sourceFile);  // a temporary file goes with it
+    session.sourceFile = nullptr;
+  }
+  ShowIdleControls(window);
+  PurgeMessages(window, kFeederMessageFirst, kFeederMessageLast);
+  ResetEvent(session.bufferDoneEvent);
+  return 1;
+}
+
+int TogglePause(HWND window, PlayerSession& session) {
+  ScopedLock lock(session.lock);
+  if (session.paused) {
+    SetStatus(window, "Calling waveOutRestart()");
+    const uint32_t result = session.output ? OutputRestart(session.output) : MMSYSERR_INVALHANDLE;
+    if (result != MMSYSERR_NOERROR) {
+      ShowMmError(window, "waveOutRestart()", result);
+      return 0;
+    }
+    SetStatus(window, "waveOutRestart() is OK");
+    session.paused = 0;
+    SetDlgItemTextA(window, IDC_PAUSE, "P&ause");
+    SetButtonImage(window, IDC_PAUSE, kImagePause);
+    return 1;
+  }
+  SetStatus(window, "Calling waveOutPause()");
+  const uint32_t result = session.output ? OutputPause(session.output) : MMSYSERR_INVALHANDLE;
+  if (result != MMSYSERR_NOERROR) {
+    ShowMmError(window, "waveOutPause()", result);
+    return 0;
+  }
+  SetStatus(window, "waveOutPause() is OK");
+  session.paused = 1;
+  SetDlgItemTextA(window, IDC_PAUSE, "Rest&art");
+  SetButtonImage(window, IDC_PAUSE, kImageRestart);
+  return 1;
+}
+
+void SeekTo(uint32_t targetFrame, PlayerSession& session, HWND window) {
+  ScopedLock lock(session.lock);
+  if (!session.sourceFile || !session.output) return;
+  if (targetFrame >= session.totalFrames) {
+    if (!IsLoopMode(window)) {
+      HandleEndOfPlay(window);
+      return;
+    }
+    targetFrame = 0;
+  }
+  uint32_t offset = FramesToByteOffset(session.format, targetFrame);
+  if (offset > session.dataSize) offset = session.dataSize;
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(session.dataOffset) + offset;
+  SetFilePointerEx(session.sourceFile, to, nullptr, FILE_BEGIN);
+  session.remainingBytes = session.dataSize - offset;
+
+  // Paused while the ring is handed over, so the device starts on the first new
+  // buffer rather than on whichever the feeder writes first.
+  OutputReset(session.output);
+  OutputPause(session.output);
+  PurgeMessages(window, MM_WOM_DONE, MM_WOM_DONE);
+  if (session.paused) OutputPause(session.output);
+  KillTimer(window, TIMER_END_OF_PLAY);
+  // An end notice the feeder posted for the old position no longer holds.
+  PurgeMessages(window, MSG_FEEDER_END, MSG_FEEDER_END);
+  HandAllBuffersOver(session);
+  if (!session.paused) OutputRestart(session.output);
+}
+
+int SeekFromPoint(HWND window, POINT point, PlayerSession& session) {
+  HWND display = GetDlgItem(window, IDC_WAVEFORM);
+  RECT area;
+  GetClientRect(display, &area);
+  MapWindowPoints(display, window, reinterpret_cast<POINT*>(&area), 2);
+  if (GetCapture() == window) {
+    if (point.x < area.left) point.x = area.left;
+    if (point.x > area.right - 1) point.x = area.right - 1;
+    if (point.y < area.top) point.y = area.top;
+    if (point.y > area.bottom - 1) point.y = area.bottom - 1;
+  }
+  ScopedLock lock(session.lock);
+  if (!session.sourceFile || !session.output || !PtInRect(&area, point) || area.right <= area.left) {
+    return 0;
+  }
+  const uint64_t target = static_cast<uint64_t>(point.x - area.left) * session.totalFrames /
+                          static_cast<uint64_t>(area.right - area.left);
+  SeekTo(static_cast<uint32_t>(target), session, window);
+  return 1;
+}
+
+void SkipBack(HWND window) { Skip(window, false); }
+void SkipForward(HWND window) { Skip(window, true); }
+
+void Rewind(HWND window) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w) return;
+  if (IsWindowEnabled(GetDlgItem(window, IDC_STOP))) {
+    SeekTo(0, *w->session, window);
+    return;
+  }
+  w->resumePosition = 0;
+  SetDlgItemTextA(window, IDC_TIME, kTimeUnknown);
+  EnableControl(window, IDC_REWIND, false);
+}
+
+void RepeatHeldButtons(HWND window) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w) return;
+  struct Held {
+    int id;
+    uint32_t* counter;
+    void (*skip)(HWND);
+  } const buttons[] = {{IDC_FORWARD, &w->forwardRepeat, SkipForward},
+                       {IDC_BACKWARD, &w->backwardRepeat, SkipBack}};
+  for (const Held& b : buttons) {
+    const LRESULT state = SendDlgItemMessageA(window, b.id, BM_GETSTATE, 0, 0);
+    if ((state & BST_PUSHED) && (state & BST_FOCUS)) {
+      if (*b.counter < kRepeatDelayTicks) ++*b.counter;
+      if (*b.counter == kRepeatDelayTicks) b.skip(window);
+    } else {
+      *b.counter = 0;
+    }
+  }
+}
+
+void HandleEndOfPlay(HWND window) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w) return;
+  KillTimer(window, TIMER_END_OF_PLAY);
+  {
+    ScopedLock lock(w->session->lock);
+    StopPlayback(window, *w->session);
+  }
+  if (IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED) return;
+  HWND box = GetDlgItem(window, IDC_FILE_NAME);
+  const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+  if (count == CB_ERR || count < 2) return;
+  const LRESULT selection = SendMessageA(box, CB_GETCURSEL, 0, 0);
+  LRESULT next = selection + 1;
+  if (selection == CB_ERR || next == count) {
+    if (IsDlgButtonChecked(window, IDC_LOOP) != BST_CHECKED) return;
+    next = 0;
+  }
+  SendMessageA(box, CB_SETCURSEL, next, 0);
+  PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_NAME, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+}

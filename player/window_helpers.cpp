@@ -1,0 +1,62 @@
+// Small helpers every operation of the main window uses: the enable rule, the loop
+// mode, the detail area, warnings and the status line.
+#include "player/main_window.h"
+
+const char kAppCaption[] = "ZEMBRIX Player(x86)";
+
+MainWindow* MainWindowOf(HWND window) {
+  return reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+}
+
+void EnableControl(HWND window, int id, bool enable) {
+  HWND control = GetDlgItem(window, id);
+  if (!control) return;
+  if (!enable && GetFocus() == control) {
+    // A disabled control keeps the focus and the keyboard would go dead: hand it on
+    // first, to the next control in tab order that can take it.
+    HWND current = control;
+    for (;;) {
+      HWND next = GetNextDlgTabItem(window, current, FALSE);
+      if (!next || next == current || next == control) break;
+      if (IsWindowEnabled(next)) {
+        SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+        break;
+      }
+      current = next;
+    }
+  }
+  EnableWindow(control, enable);
+}
+
+bool IsLoopMode(HWND window) {
+  return IsDlgButtonChecked(window, IDC_LOOP) == BST_CHECKED &&
+         IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED;
+}
+
+void ShowDetails(HWND window, bool show) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w || w->detailsShown == show) return;
+  RECT client, detail, status;
+  GetClientRect(window, &client);
+  GetWindowRect(GetDlgItem(window, IDC_DETAIL), &detail);
+  GetWindowRect(GetDlgItem(window, IDC_STATUS), &status);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&detail), 2);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&status), 2);
+  const LONG wantedBottom =
+      show ? status.bottom + (status.bottom - status.top) / 8 : detail.top;
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  GetWindowPlacement(window, &placement);
+  placement.rcNormalPosition.bottom += wantedBottom - client.bottom;
+  if (!IsWindowVisible(window)) placement.showCmd = SW_HIDE;
+  SetWindowPlacement(window, &placement);
+  EnableControl(window, IDC_BUFFER_LENGTH, show);
+  EnableControl(window, IDC_BUFFER_COUNT, show);
+  w->detailsShown = show;
+}
+
+void ShowWarning(HWND window, const char* text) {
+  MessageBoxA(window, text, kAppCaption, MB_OK | MB_ICONWARNING);
+}
+
+void SetStatus(HWND window, const char* text) { SetDlgItemTextA(window, IDC_STATUS, text); }

@@ -1,0 +1,229 @@
+// The platform-free rules of playback: which files are converted or rendered, how
+// big the buffers get, where the skips land, what the time, volume and format
+// texts read, and where the sounding byte lies across a loop rewind.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "player/playback_rules.h"
+
+namespace {
+
+struct KindCase {
+  const char* path;
+  FileKind kind;
+};
+
+TEST(FileKindRule, ExtensionDecidesConverterRexOrWave) {
+  const KindCase cases[] = {
+      {"C:\\m\\song.MP3", FileKind::Converted}, {"clip.m4a", FileKind::Converted},
+      {"movie.mpeg", FileKind::Converted},      {"x.mka", FileKind::Converted},
+      {"x.mp4", FileKind::Converted},           {"x.mid", FileKind::Wave},
+      {"x.m4v", FileKind::Wave},                {"x.mov", FileKind::Wave},
+      {"x.m", FileKind::Wave},                  {"x.mp", FileKind::Wave},
+      {"loop.RX2", FileKind::Rex},              {"loop.rex", FileKind::Rex},
+      {"a.wav", FileKind::Wave},                {"noextension", FileKind::Wave},
+      {"dir.mp3\\plain", FileKind::Wave},       {"x.rx", FileKind::Wave},
+  };
+  for (const KindCase& c : cases) {
+    char name[256], ext[256];
+    SplitFileName(c.path, name, ext, sizeof name);
+    EXPECT_EQ(FileKindOfExtension(ext), c.kind) << c.path;
+  }
+}
+
+TEST(FileKindRule, SplitKeepsNameAndExtensionAndCutsToCapacity) {
+  char name[8], ext[8];
+  SplitFileName("D:\\Music\\a b.c.wav", name, ext, sizeof name);
+  EXPECT_STREQ(name, "a b.c");
+  EXPECT_STREQ(ext, ".wav");
+  SplitFileName("C:verylongname.extension", name, ext, sizeof name);
+  EXPECT_STREQ(name, "verylon");
+  EXPECT_STREQ(ext, ".extens");
+  SplitFileName("C:\\folder.d\\plain", name, ext, sizeof name);
+  EXPECT_STREQ(name, "plain");
+  EXPECT_STREQ(ext, "");
+}
+
+struct ClampCase {
+  bool isNumber;
+  uint32_t value;
+  uint32_t expected;
+};
+
+TEST(BufferRules, LengthIsOneTo65535Milliseconds) {
+  const ClampCase cases[] = {{true, 0, 1},         {false, 123, 1},      {true, 1, 1},
+                             {true, 100, 100},     {true, 65535, 65535}, {true, 65536, 65535},
+                             {true, 70000, 65535}, {true, 0xFFFFFFFF, 65535}};
+  for (const ClampCase& c : cases) {
+    EXPECT_EQ(ClampBufferMilliseconds(c.isNumber, c.value), c.expected) << c.value;
+  }
+}
+
+TEST(BufferRules, CountIsOneTo99) {
+  const ClampCase cases[] = {{true, 0, 1},  {false, 7, 1},    {true, 1, 1},
+                             {true, 99, 99}, {true, 100, 99}, {true, 150, 99}};
+  for (const ClampCase& c : cases) EXPECT_EQ(ClampBufferCount(c.isNumber, c.value), c.expected) << c.value;
+}
+
+TEST(BufferRules, BytesRoundUpToWholeBlocksAndRefuseWhatDoesNotFit) {
+  struct Case {
+    uint32_t avg, block, ms, expected;
+  } cases[] = {
+      {176400, 4, 7, 1236},           // 1234 bytes before rounding up to the block of 4
+      {176400, 4, 100, 17640},
+      {176400, 4, 1, 176},            // 176.4 bytes: 176 is already whole blocks
+      {88200, 2, 65535, 5780188},     // 5780187 before rounding up
+      {264600, 6, 1, 264},            // 24-bit stereo
+      {44100 * 3, 3, 3, 396},         // 396.9 rounded down first: already whole blocks
+      {2000, 2048, 1, 2048},          // a block larger than the bytes asked for
+      {0xFFFFFFFF, 4, 65535, 0},      // more than 32 bits can hold
+      {176400, 0, 100, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BufferBytes(c.avg, c.block, c.ms), c.expected) << c.avg << " " << c.block << " " << c.ms;
+  }
+}
+
+struct SkipCase {
+  double seconds;
+  double expectedSeconds;
+};
+
+TEST(SkipTargets, BackGoesToTheStepBelowOrOneMoreWithinASecond) {
+  constexpr uint32_t kRate = 44100;
+  const SkipCase cases[] = {{12.3, 10}, {10.5, 5}, {3, 0}, {5.5, 0}, {0, 0},
+                            {5, 0},     {6, 5},    {11, 10}, {10, 5}, {4.99, 0}};
+  for (const SkipCase& c : cases) {
+    const uint32_t p = static_cast<uint32_t>(c.seconds * kRate + 0.5);
+    EXPECT_EQ(SkipBackTarget(p, kRate), static_cast<uint32_t>(c.expectedSeconds * kRate)) << c.seconds;
+  }
+}
+
+TEST(SkipTargets, ForwardGoesToTheNextStepAbove) {
+  constexpr uint32_t kRate = 44100;
+  const SkipCase cases[] = {{12.3, 15}, {10, 15}, {0, 5}, {4.9, 5}, {14.99, 15}};
+  for (const SkipCase& c : cases) {
+    const uint32_t p = static_cast<uint32_t>(c.seconds * kRate + 0.5);
+    EXPECT_EQ(SkipForwardTarget(p, kRate), static_cast<uint32_t>(c.expectedSeconds * kRate)) << c.seconds;
+  }
+  EXPECT_EQ(SkipForwardTarget(0xFFFFFFF0u, 192000), 0xFFFFFFFFu) << "saturates, never wraps to the start";
+  EXPECT_EQ(SkipBackTarget(1000, 0), 0u);
+}
+
+TEST(PlayingPosition, QueuedBytesAreSubtractedAcrossALoopRewind) {
+  struct Case {
+    const char* what;
+    uint32_t dataSize, remaining, queued, played, expected;
+  } cases[] = {
+      {"plain play", 1000000, 600000, 100000, 60000, 360000},
+      {"nothing queued", 1000000, 0, 5000, 5000, 1000000},
+      {"just after the rewind the end still sounds", 1000000, 1000000 - 20000, 900000, 850000,
+       1000000 - 30000},
+      {"remaining above size (read counts as full)", 1000, 2000, 0, 0, 1000},
+      {"more than a whole pass queued of a short file", 1000, 900, 2500, 0, 600},
+      {"no data", 0, 0, 10, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const uint32_t p = PlayingByte(c.dataSize, c.remaining, c.queued, c.played);
+    EXPECT_EQ(p, c.expected) << c.what;
+    if (c.dataSize) {
+      EXPECT_LE(p, c.dataSize) << c.what;
+    }
+  }
+}
+
+TEST(TimeText, ShortFormUpToAnHourLongFormBeyond) {
+  constexpr uint32_t kRate = 44100;
+  struct Case {
+    uint32_t ms;
+    uint32_t fileSeconds;
+    const char* expected;
+  } cases[] = {
+      {754321, 20 * 60, "12'34.3"},
+      {754321, 2 * 3600, "0:12'34.3"},
+      {(3 * 3600 + 4 * 60 + 5) * 1000 + 600, 4 * 3600, "3:04'05.6"},
+      {754321, 3600, "12'34.3"},       // exactly an hour is not more than an hour
+      {754321, 3601, "0:12'34.3"},
+      {0, 10, "00'00.0"},
+      {59999, 100, "00'59.9"},
+  };
+  for (const auto& c : cases) {
+    char text[32];
+    FormatTimeText(text, sizeof text, c.ms, c.fileSeconds * kRate, kRate);
+    EXPECT_STREQ(text, c.expected) << c.ms << " in " << c.fileSeconds << " s";
+  }
+}
+
+TEST(VolumeText, SignWholeDecibelsAndTenths) {
+  struct Case {
+    int32_t v;
+    const char* expected;
+  } cases[] = {{-480, "-48.0dB"}, {120, "+12.0dB"}, {0, "0.0dB"}, {-5, "-0.5dB"},
+               {60, "+6.0dB"},    {1, "+0.1dB"},    {-123, "-12.3dB"}};
+  for (const auto& c : cases) {
+    char text[16];
+    FormatVolumeText(text, sizeof text, c.v);
+    EXPECT_STREQ(text, c.expected) << c.v;
+  }
+}
+
+TEST(DetailText, ClockHasHoursMinutesSecondsAndMilliseconds) {
+  char text[32];
+  FormatClockText(text, sizeof text, 1500);
+  EXPECT_STREQ(text, "00:00:01.500");
+  FormatClockText(text, sizeof text, 3723004);
+  EXPECT_STREQ(text, "01:02:03.004");
+}
+
+TEST(FormatLineText, PrefixesForRexAndConvertedFiles) {
+  char prefix[32], line[256];
+  FormatLinePrefix(prefix, sizeof prefix, true, 120000, nullptr);
+  EXPECT_STREQ(prefix, "REX: 120bpm ");
+  FormatLinePrefix(prefix, sizeof prefix, true, 119500, nullptr);
+  EXPECT_STREQ(prefix, "REX: 120bpm ") << "rounded to whole bpm";
+  FormatLinePrefix(prefix, sizeof prefix, false, 0, ".mp3");
+  EXPECT_STREQ(prefix, ".mp3 -> ");
+  FormatLinePrefix(prefix, sizeof prefix, false, 0, ".verylongext");
+  EXPECT_STREQ(prefix, ".verylong -> ") << "nine characters of the extension";
+  FormatLinePrefix(prefix, sizeof prefix, false, 0, "");
+  EXPECT_STREQ(prefix, "");
+  FormatLine(line, sizeof line, "REX: 120bpm ", "PCM", 44100, 16, 2, 88200);
+  EXPECT_STREQ(line, "REX: 120bpm PCM 44100Hz 16bit 2ch (88200samples 2.0secs)");
+  FormatLine(line, sizeof line, "", "IEEE_FLOAT", 48000, 32, 1, 72000);
+  EXPECT_STREQ(line, "IEEE_FLOAT 48000Hz 32bit 1ch (72000samples 1.5secs)");
+}
+
+TEST(TempoRule, OutsideTheSpinRangeIsRefusedZeroOrEmptyMeansTheLoopsOwn) {
+  struct Case {
+    bool checked, isNumber;
+    uint32_t bpm;
+    bool accepted;
+    uint32_t tempo;
+  } cases[] = {
+      {true, true, 19, false, 0},   {true, true, 451, false, 0},  {true, true, 20, true, 20000},
+      {true, true, 450, true, 450000}, {true, true, 0, true, 0},  {true, false, 0, true, 0},
+      {false, true, 19, true, 0},   {false, true, 120, true, 0},
+  };
+  for (const auto& c : cases) {
+    uint32_t tempo = 12345;
+    EXPECT_EQ(TempoFromField(c.checked, c.isNumber, c.bpm, 20, 450, &tempo), c.accepted) << c.bpm;
+    EXPECT_EQ(tempo, c.tempo) << c.bpm;
+  }
+}
+
+TEST(ConverterRun, CommandLineAndTemporaryNames) {
+  char line[600];
+  ASSERT_TRUE(ConverterCommandLine(line, sizeof line, "C:\\a b\\s.mp3", "C:\\t\\WAV1200.wav"));
+  EXPECT_STREQ(line, "ffmpeg.exe -y -i \"C:\\a b\\s.mp3\" -acodec pcm_s16le \"C:\\t\\WAV1200.wav\"");
+  EXPECT_FALSE(ConverterCommandLine(line, 20, "C:\\a.mp3", "C:\\b.wav")) << "refused, not cut";
+  char name[32];
+  ConversionTempName(name, sizeof name, 0x12345678, 0);
+  EXPECT_STREQ(name, "WAV5600.wav");
+  ConversionTempName(name, sizeof name, 0xFFFF, 255);
+  EXPECT_STREQ(name, "WAVFFFF.wav");
+  ConversionTempName(name, sizeof name, 0x00AB, 3);
+  EXPECT_STREQ(name, "WAV0003.wav");
+}
+
+}  // namespace
