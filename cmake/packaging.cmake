@@ -1,0 +1,16 @@
+# The release zip: `cmake --build build/win32 --target package` writes
+# Vexatone-<version>-win32.zip with the program, the README and the licence.
+install(TARGETS Vexatone RUNTIME DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Vexatone)
+set(CPACK_PACKAGE_VENDOR "The Vexatone developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(CPACK_SYSTEM_NAME win32)
+else()
+  set(CPACK_SYSTEM_NAME win64)
+endif()
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
