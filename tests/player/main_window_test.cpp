@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -286,6 +287,16 @@ TEST_F(ConverterOnPath, AConvertedFileShowsItsExtensionAndItsTemporaryFileGoesWi
   EXPECT_EQ(PlayerTempFiles(), before) << "deleted when the stop closed it";
 }
 
+TEST_F(ConverterOnPath, ClosingTheWindowWhilePlayingDeletesTheTemporaryFile) {
+  const std::vector<std::string> before = PlayerTempFiles();
+  {
+    PlayerDialog d;
+    ASSERT_TRUE(d.Start(dir_.Write("b.m4a", NoiseWave(10 * kRate, 8))));
+    EXPECT_EQ(PlayerTempFiles().size(), before.size() + 1);
+  }
+  EXPECT_EQ(PlayerTempFiles(), before) << "the shutdown stopped playback and closed the file";
+}
+
 class RexLoopTest : public MainWindowTest {
  protected:
   void SetUp() override {
@@ -454,6 +465,22 @@ TEST_F(TransportTest, ClicksOnTheWaveformSeekAndDraggingPastTheEdgeKeepsTheLastC
   const double width = area.right - area.left;
   EXPECT_NEAR(Position(d), 40.0 * (width - 1) / width, kLiveSlack) << "unclamped, the drag would not seek";
   EXPECT_EQ(d.Text(IDC_PAUSE), "Rest&art") << "seeking while paused stays paused";
+}
+
+TEST_F(TransportTest, AHeldSkipButtonRepeatsAndStopsWhenReleased) {
+  PlayerDialog d;
+  StartPausedAt(d, 2);
+  HWND forward = GetDlgItem(d.Window(), IDC_FORWARD);
+  // Held as the mouse holds it: focused and pushed; the 100 ms timer does the rest.
+  SendMessageA(d.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(forward), TRUE);
+  SendMessageA(forward, BM_SETSTATE, TRUE, 0);
+  EXPECT_TRUE(PlayerDialog::WaitUntil([&] { return Position(d) >= 15 - kLiveSlack; }, 15000))
+      << "three skips (5, 10, 15 s) while held";
+  SendMessageA(forward, BM_SETSTATE, FALSE, 0);
+  const double released = Position(d);
+  Sleep(1000);  // ten ticks of the repeat timer
+  EXPECT_NEAR(Position(d), released, kLiveSlack) << "no skip once released";
+  EXPECT_EQ(std::fmod(released + kLiveSlack, 5.0) < 2 * kLiveSlack, true) << released << " lies on a 5 s step";
 }
 
 TEST_F(TransportTest, VolumeTextsAndGains) {
