@@ -7,16 +7,23 @@
 #   (16-bit stereo 44100 Hz) plays to its end, a screenshot of the window is taken
 #   while it plays, what the sink received is compared with the file, a summary is
 #   printed, and the exit status is 0 exactly when it all matched.
+# VEX_RUN_TREE=win64 plays with the x86-64 build instead (fast where 32-bit code
+# runs only through an emulator).
 set -uo pipefail
 cd "$(dirname "$0")"
 root=$PWD
 build="$root/build"
-tree="$build/win32"
+tree="$build/${VEX_RUN_TREE:-win32}"
 
 tools/install-deps.sh || exit 1
+case "$(basename "$tree")" in
+  win32) toolchain=mingw-i686; loader=/usr/lib/wine/wine ;;
+  win64) toolchain=mingw-x86_64; loader=/usr/lib/wine/wine64 ;;
+  *) echo "VEX_RUN_TREE is win32 or win64"; exit 1 ;;
+esac
 if [ ! -f "$tree/build.ninja" ]; then
   cmake -S . -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DVEX_TEST_SHELL=OFF || exit 1
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" -DVEX_TEST_SHELL=OFF || exit 1
 fi
 cmake --build "$tree" --target Vexatone vex_demo_wave || exit 1
 exe="$tree/app/Vexatone.exe"
@@ -24,7 +31,6 @@ file=$(realpath "${1:-$tree/demo/vexatone-demo.wav}") || exit 1
 [ -f "$file" ] || { echo "no such file: $file"; exit 1; }
 # Wine's drive Z: is the root of the Linux file system.
 winfile="Z:${file//\//\\}"
-loader=/usr/lib/wine/wine  # the 32-bit loader: the program is 32-bit
 
 source tools/wine-session.sh
 vex_enable_i386 || { echo "this host cannot run 32-bit Windows programs"; exit 1; }

@@ -184,7 +184,7 @@ TEST_F(SimulatedEndpointTest, AnAdpcmFileOnAWasapiEntryFailsWithTheBadFormatText
   // The first failure may leave the system's own lasting objects (the message box's,
   // the endpoint's); every further failure must leave nothing more.
   uintptr_t before = 0;
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
     d.PostCommand(IDC_START);
     const MessageBoxSeen box = d.TakeMessageBox();
     EXPECT_EQ(box.caption, "waveOutOpen('WASAPI: Simulated Speakers')") << attempt;
@@ -196,7 +196,7 @@ TEST_F(SimulatedEndpointTest, AnAdpcmFileOnAWasapiEntryFailsWithTheBadFormatText
   EXPECT_EQ(d.Session().output, nullptr);
   EXPECT_EQ(d.Session().sourceFile, nullptr);
   EXPECT_EQ(d.Session().headerBlocks[0], nullptr);
-  EXPECT_EQ(HandleProbe(), before);
+  EXPECT_TRUE(NoHandleLeak(before, HandleProbe()));
 }
 
 TEST_F(SimulatedEndpointTest, ADeviceChangeWhilePlayingContinuesNearThePosition) {
@@ -349,20 +349,23 @@ TEST_F(MainWindowTest, BufferRequestsBeyondTheAddressSpaceAreRefusedWithoutLeaks
                                                          Chunk("data", Filled(4096, 0))}));
   PlayerDialog d;
   SetDlgItemInt(d.Window(), IDC_BUFFER_LENGTH, 65535, FALSE);
-  const uintptr_t before = HandleProbe();
   d.SetText(IDC_FILE_NAME, path);
-  d.PostCommand(IDC_START);
-  const MessageBoxSeen box = d.TakeMessageBox();
-  if (box.caption.rfind("waveOutOpen", 0) == 0) {
-    GTEST_SKIP() << "this system's wave-out refuses the format before any buffer: " << box.text;
+  uintptr_t before = 0;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    d.PostCommand(IDC_START);
+    const MessageBoxSeen box = d.TakeMessageBox();
+    if (box.caption.rfind("waveOutOpen", 0) == 0) {
+      GTEST_SKIP() << "this system's wave-out refuses the format before any buffer: " << box.text;
+    }
+    EXPECT_EQ(box.caption, kCaption) << attempt;
+    EXPECT_EQ(box.text, "Not enough memory.") << attempt;
+    EXPECT_FALSE(d.Playing()) << attempt;
+    if (attempt == 0) before = HandleProbe();
   }
-  EXPECT_EQ(box.caption, kCaption);
-  EXPECT_EQ(box.text, "Not enough memory.");
-  EXPECT_FALSE(d.Playing());
   ScopedLock lock(d.Session().lock);
   EXPECT_EQ(d.Session().output, nullptr);
   for (uint32_t i = 0; i < kMaxOutputBuffers; ++i) EXPECT_EQ(d.Session().headerBlocks[i], nullptr) << i;
-  EXPECT_EQ(HandleProbe(), before);
+  EXPECT_TRUE(NoHandleLeak(before, HandleProbe()));
 }
 
 // Playback of a 40 s file, paused so that the position stands still.
@@ -580,14 +583,18 @@ TEST_F(MainWindowTest, FiveHundredStartStopCyclesAndTwoThousandSeeksLeaveNothing
   const std::string path = dir_.Write("stress.wav", NoiseWave(10 * kRate, 6));
   PlayerDialog d;
   SetDlgItemInt(d.Window(), IDC_BUFFER_COUNT, 8, FALSE);
-  const uintptr_t before = HandleProbe();
   d.SetText(IDC_FILE_NAME, path);
+  // The first start leaves the system's lasting objects (the device's thread and
+  // connection); the probe is taken after it.
+  ASSERT_TRUE(d.Start(path));
+  d.Command(IDC_STOP);
+  const uintptr_t before = HandleProbe();
   for (int i = 0; i < 500; ++i) {
     d.Command(IDC_START);
     ASSERT_TRUE(d.Playing()) << i;
     d.Command(IDC_STOP);
   }
-  EXPECT_EQ(HandleProbe(), before) << "start/stop cycles leak no handle";
+  EXPECT_TRUE(NoHandleLeak(before, HandleProbe())) << "start/stop cycles";
   ASSERT_TRUE(d.Start(path));
   RECT area;
   HWND display = GetDlgItem(d.Window(), IDC_WAVEFORM);
@@ -600,7 +607,7 @@ TEST_F(MainWindowTest, FiveHundredStartStopCyclesAndTwoThousandSeeksLeaveNothing
     ASSERT_TRUE(d.Playing()) << i;
   }
   d.Command(IDC_STOP);
-  EXPECT_EQ(HandleProbe(), before);
+  EXPECT_TRUE(NoHandleLeak(before, HandleProbe())) << "after the seeks";
   EXPECT_FALSE(d.AnyMessageBox());
 }
 
