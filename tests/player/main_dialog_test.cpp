@@ -131,4 +131,57 @@ TEST_F(MainDialogTest, TheTempoBoxEnablesItsFieldAndAStopEnablesBoth) {
   EXPECT_TRUE(d.Enabled(IDC_TEMPO)) << "enabled after a stop even with the box unchecked";
 }
 
+// The popup menu window the dialog's thread shows, or null.
+HWND FindMenuWindow(HWND dialog) {
+  struct Search {
+    HWND found;
+  } search{nullptr};
+  EnumThreadWindows(
+      GetWindowThreadProcessId(dialog, nullptr),
+      [](HWND window, LPARAM parameter) -> BOOL {
+        char name[16] = "";
+        GetClassNameA(window, name, sizeof name);
+        if (lstrcmpA(name, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+        reinterpret_cast<Search*>(parameter)->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+TEST_F(MainDialogTest, ContextMenusAppearWhereAskedWithTheirChecks) {
+  PlayerDialog d;
+  RECT frame, display;
+  GetWindowRect(d.Window(), &frame);
+  GetWindowRect(GetDlgItem(d.Window(), IDC_WAVEFORM), &display);
+  const POINT onDisplay{(display.left + display.right) / 2, (display.top + display.bottom) / 2};
+  const bool rmsChecked = IsDlgButtonChecked(d.Window(), IDC_LINEAR_RMS) == BST_CHECKED;
+  struct Case {
+    const char* what;
+    LPARAM at;
+    POINT expected;
+    UINT item;
+    bool checked;
+  } const cases[] = {
+      {"keyboard", MAKELPARAM(-1, -1), {frame.left + 16, frame.top + 16}, IDM_SHOW_DETAILS, false},
+      {"on the waveform", MAKELPARAM(onDisplay.x, onDisplay.y), onDisplay, IDC_LINEAR_RMS, rmsChecked},
+  };
+  for (const Case& c : cases) {
+    PostMessageA(d.Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.Window()), c.at);
+    HWND menu = nullptr;
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return (menu = FindMenuWindow(d.Window())) != nullptr; }, 10000))
+        << c.what;
+    RECT placed;
+    GetWindowRect(menu, &placed);
+    EXPECT_EQ(placed.left, c.expected.x) << c.what;
+    EXPECT_EQ(placed.top, c.expected.y) << c.what;
+    HMENU items = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
+    const UINT state = GetMenuState(items, c.item, MF_BYCOMMAND);
+    ASSERT_NE(state, static_cast<UINT>(-1)) << c.what << ": the item is in this menu";
+    EXPECT_EQ((state & MF_CHECKED) != 0, c.checked) << c.what;
+    PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return FindMenuWindow(d.Window()) == nullptr; }, 10000)) << c.what;
+  }
+}
+
 }  // namespace
