@@ -100,6 +100,28 @@ bool SelectedDeviceIsMapped(HWND window) {
   return static_cast<uint32_t>(data) != kWaveMapperIndex;
 }
 
+// Until the registry store fills the device box from the stored choice, every entry
+// of the combined list (the mapper first) with its index as item data, the mapper
+// selected.
+void ListOutputDevices(HWND window) {
+  HWND box = GetDlgItem(window, IDC_DEVICE);
+  SendMessageA(box, CB_RESETCONTENT, 0, 0);
+  const uint32_t total = WasapiDeviceCount() + waveOutGetNumDevs();
+  for (uint32_t i = kWaveMapperIndex; i == kWaveMapperIndex || i < total; ++i) {
+    OutputDeviceCaps caps;
+    wchar_t text[kDisplayNameChars];
+    if (GetOutputDeviceCaps(i, &caps) == MMSYSERR_NOERROR) {
+      lstrcpynW(text, caps.displayName, kDisplayNameChars);
+    } else {
+      swprintf(text, kDisplayNameChars, L"DeviceID #%u", i);
+    }
+    const LRESULT position = SendMessageW(box, CB_INSERTSTRING, static_cast<WPARAM>(i + 1),
+                                          reinterpret_cast<LPARAM>(text));
+    SendMessageA(box, CB_SETITEMDATA, position, static_cast<LPARAM>(i));
+  }
+  SendMessageA(box, CB_SETCURSEL, 0, 0);
+}
+
 BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
   SetWindowTextA(window, kAppCaption);
   MainWindow* w = new (std::nothrow) MainWindow{};
@@ -128,7 +150,7 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
   ApplyDefaultSettings(window);
   UpdateVolume(*w->session, window);
   EnableControl(window, IDC_START, HasFileName(window));
-  FillOutputDeviceList(window);
+  ListOutputDevices(window);
   EnableControl(window, IDC_MAPPED, SelectedDeviceIsMapped(window));
   if (w->startupFile[0]) {
     SetDlgItemTextA(window, IDC_FILE_NAME, w->startupFile);
@@ -385,23 +407,4 @@ ATOM RegisterPlayerWindowClass(HINSTANCE instance) {
 INT_PTR RunMainDialog(HINSTANCE instance, const MainWindowStart& start) {
   return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc,
                          reinterpret_cast<LPARAM>(&start));
-}
-
-void FillOutputDeviceList(HWND window) {
-  HWND box = GetDlgItem(window, IDC_DEVICE);
-  SendMessageA(box, CB_RESETCONTENT, 0, 0);
-  const uint32_t total = WasapiDeviceCount() + waveOutGetNumDevs();
-  for (uint32_t i = kWaveMapperIndex; i == kWaveMapperIndex || i < total; ++i) {
-    OutputDeviceCaps caps;
-    wchar_t text[kDisplayNameChars];
-    if (GetOutputDeviceCaps(i, &caps) == MMSYSERR_NOERROR) {
-      lstrcpynW(text, caps.displayName, kDisplayNameChars);
-    } else {
-      swprintf(text, kDisplayNameChars, L"DeviceID #%u", i);
-    }
-    const LRESULT position = SendMessageW(box, CB_INSERTSTRING, static_cast<WPARAM>(i + 1),
-                                          reinterpret_cast<LPARAM>(text));
-    SendMessageA(box, CB_SETITEMDATA, position, static_cast<LPARAM>(i));
-  }
-  SendMessageA(box, CB_SETCURSEL, 0, 0);
 }

@@ -79,10 +79,6 @@ INT_PTR RunMainDialog(HINSTANCE instance, const MainWindowStart& start);
 // The dialog procedure of template 101.
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Fills the output device box with every entry of the combined device list (the
-// wave mapper first), each with its index as item data, and selects the mapper.
-void FillOutputDeviceList(HWND window);
-
 // --- Helpers shared by the operations ---------------------------------------------
 
 // Enables or disables a control; a control that loses its enabled state while it
