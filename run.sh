@@ -17,7 +17,7 @@ tree="$build/${VEX_RUN_TREE:-win32}"
 
 tools/install-deps.sh || exit 1
 case "$(basename "$tree")" in
-  win32) toolchain=mingw-i686; loader=/usr/lib/wine/wine ;;
+  win32) toolchain=mingw-i686; loader=wine ;;
   win64) toolchain=mingw-x86_64; loader=/usr/lib/wine/wine64 ;;
   *) echo "VEX_RUN_TREE is win32 or win64"; exit 1 ;;
 esac

@@ -31,6 +31,17 @@ def wave_data(path):
     sys.exit("%s: no data chunk" % path)
 
 
+def print_missing_blocks(data, capture):
+    """Which tenths of a second of the file are nowhere in the capture: a gap at one
+    place is a stall of the stream, everything missing is no sound at all."""
+    block = BYTES_PER_SECOND // 10
+    missing = [i for i in range(len(data) // block)
+               if capture.find(data[i * block:i * block + PROBE_BYTES]) < 0]
+    if missing:
+        print("  tenths of a second of the file not in the capture: %s"
+              % ", ".join("%.1f s" % (i / 10) for i in missing))
+
+
 def main():
     if sys.argv[1] == "--seconds":
         print((len(wave_data(sys.argv[2])) + BYTES_PER_SECOND - 1) // BYTES_PER_SECOND)
@@ -45,6 +56,7 @@ def main():
         at = capture.find(probe, at + 1)
     if at < 0:
         print("MISMATCH: the file's audio is not in the %d captured bytes" % len(capture))
+        print_missing_blocks(data, capture)
         return 1
     rest = data[SKIP_BYTES:]
     got = capture[at:at + len(rest)]
@@ -52,6 +64,7 @@ def main():
         limit = min(len(got), len(rest))
         first = next((i for i in range(limit) if got[i] != rest[i]), limit)
         print("MISMATCH: %d of %d bytes matched before the first difference" % (first, len(rest)))
+        print_missing_blocks(data, capture)
         return 1
     print("MATCH: %d bytes (%.2f s) of the file reached the sink exactly"
           % (len(rest), len(rest) / BYTES_PER_SECOND))

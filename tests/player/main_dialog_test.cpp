@@ -131,22 +131,19 @@ TEST_F(MainDialogTest, TheTempoBoxEnablesItsFieldAndAStopEnablesBoth) {
   EXPECT_TRUE(d.Enabled(IDC_TEMPO)) << "enabled after a stop even with the box unchecked";
 }
 
+BOOL CALLBACK MatchMenuWindow(HWND window, LPARAM found) {
+  char name[16] = "";
+  GetClassNameA(window, name, sizeof name);
+  if (lstrcmpA(name, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
 // The popup menu window the dialog's thread shows, or null.
 HWND FindMenuWindow(HWND dialog) {
-  struct Search {
-    HWND found;
-  } search{nullptr};
-  EnumThreadWindows(
-      GetWindowThreadProcessId(dialog, nullptr),
-      [](HWND window, LPARAM parameter) -> BOOL {
-        char name[16] = "";
-        GetClassNameA(window, name, sizeof name);
-        if (lstrcmpA(name, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
-        reinterpret_cast<Search*>(parameter)->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  HWND found = nullptr;
+  EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), MatchMenuWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 TEST_F(MainDialogTest, ContextMenusAppearWhereAskedWithTheirChecks) {
