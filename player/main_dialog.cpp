@@ -8,11 +8,16 @@
 #include <cstdio>
 #include <new>
 
+#include "app/about_box.h"
+#include "app/boot_mutex.h"
 #include "app/scoped_lock.h"
+#include "controls/glyph_display.h"
 #include "devices/output_devices.h"
 #include "engine/feeder.h"
+#include "player/history.h"
 #include "player/main_window.h"
 #include "player/session.h"
+#include "settings/settings.h"
 #include "waveform/waveform_display.h"
 
 namespace {
@@ -29,12 +34,6 @@ constexpr int kBufferCountSpinMax = 99;
 constexpr int kTempoMin = 20;
 constexpr int kTempoMax = 450;
 constexpr LPARAM kVolumePageX10 = 60;
-
-// Until the registry store arrives, the controls start from the values it uses when
-// nothing is stored.
-constexpr UINT kDefaultBufferCount = 4;
-constexpr UINT kDefaultBufferLengthMs = 100;
-constexpr UINT kDefaultTempoBpm = 120;
 
 HINSTANCE InstanceOf(HWND window) {
   return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
@@ -87,39 +86,19 @@ void SetRanges(HWND window) {
   SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETPOS, TRUE, 0);
 }
 
-void ApplyDefaultSettings(HWND window) {
-  SetDlgItemInt(window, IDC_BUFFER_COUNT, kDefaultBufferCount, FALSE);
-  SetDlgItemInt(window, IDC_BUFFER_LENGTH, kDefaultBufferLengthMs, FALSE);
-  SetDlgItemInt(window, IDC_TEMPO, kDefaultTempoBpm, FALSE);
-  CheckDlgButton(window, IDC_LINEAR_RMS, BST_CHECKED);
-}
-
 bool SelectedDeviceIsMapped(HWND window) {
   const LRESULT selection = SendDlgItemMessageA(window, IDC_DEVICE, CB_GETCURSEL, 0, 0);
   const LRESULT data = SendDlgItemMessageA(window, IDC_DEVICE, CB_GETITEMDATA, selection, 0);
   return static_cast<uint32_t>(data) != kWaveMapperIndex;
 }
 
-// Until the registry store fills the device box from the stored choice, every entry
-// of the combined list (the mapper first) with its index as item data, the mapper
-// selected.
-void ListOutputDevices(HWND window) {
-  HWND box = GetDlgItem(window, IDC_DEVICE);
-  SendMessageA(box, CB_RESETCONTENT, 0, 0);
-  const uint32_t total = WasapiDeviceCount() + waveOutGetNumDevs();
-  for (uint32_t i = kWaveMapperIndex; i == kWaveMapperIndex || i < total; ++i) {
-    OutputDeviceCaps caps;
-    wchar_t text[kDisplayNameChars];
-    if (GetOutputDeviceCaps(i, &caps) == MMSYSERR_NOERROR) {
-      lstrcpynW(text, caps.displayName, kDisplayNameChars);
-    } else {
-      swprintf(text, kDisplayNameChars, L"DeviceID #%u", i);
-    }
-    const LRESULT position = SendMessageW(box, CB_INSERTSTRING, static_cast<WPARAM>(i + 1),
-                                          reinterpret_cast<LPARAM>(text));
-    SendMessageA(box, CB_SETITEMDATA, position, static_cast<LPARAM>(i));
-  }
-  SendMessageA(box, CB_SETCURSEL, 0, 0);
+void PostStart(HWND window) {
+  PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_START)));
+}
+
+void RememberSelected(HWND window) {
+  RememberFile(GetDlgItem(window, IDC_FILE_NAME), RememberMode::kSelect);
 }
 
 BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
@@ -143,26 +122,36 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
   w->detailsShown = true;
   ShowDetails(window, false);
   w->waveform = CreateWaveformDisplay(GetDlgItem(window, IDC_WAVEFORM));
+  // Without the record the control stays a plain static showing the same text.
+  GlyphDisplay* glyphs = new (std::nothrow) GlyphDisplay{};
+  if (glyphs && !AttachGlyphDisplay(glyphs, GetDlgItem(window, IDC_TIME), InstanceOf(window))) {
+    delete glyphs;
+    glyphs = nullptr;
+  }
+  w->glyphs = glyphs;
   SetDlgItemTextA(window, IDC_TIME, kTimeUnknown);
   AppendMenuA(GetSystemMenu(window, FALSE), MF_STRING, IDM_ABOUT, "&About ZEMBRIX Player");
   LoadTransportImages(window, w);
   SetRanges(window);
-  ApplyDefaultSettings(window);
+  LoadSettings(window);
   UpdateVolume(*w->session, window);
   EnableControl(window, IDC_START, HasFileName(window));
-  ListOutputDevices(window);
+  FillOutputDeviceList(window);
   EnableControl(window, IDC_MAPPED, SelectedDeviceIsMapped(window));
   if (w->startupFile[0]) {
     SetDlgItemTextA(window, IDC_FILE_NAME, w->startupFile);
+    RememberFile(GetDlgItem(window, IDC_FILE_NAME), RememberMode::kMoveToTop);
     EnableControl(window, IDC_START, true);
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_START)));
+    PostStart(window);
   }
+  BOOL defaultFocus = TRUE;
   if (HasFileName(window)) {
     SetFocus(GetDlgItem(window, IDC_PLAY_OR_STOP));
-    return FALSE;
+    defaultFocus = FALSE;
   }
-  return TRUE;
+  // A second start waiting on the mutex may now find this window and hand over.
+  ReleaseBootMutex();
+  return defaultFocus;
 }
 
 void StopUnderLock(HWND window, PlayerSession& session) {
@@ -202,8 +191,8 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
     case IDC_PLAY_OR_STOP:
       if (IsPlaying(window)) {
         StopUnderLock(window, session);
-      } else {
-        StartUnderLock(window, session, kResumePosition);
+      } else if (StartUnderLock(window, session, kResumePosition)) {
+        RememberSelected(window);
       }
       break;
     case IDC_PAUSE: {
@@ -211,17 +200,25 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
       TogglePause(window, session);
       break;
     }
+    case IDC_BROWSE:
+      if (BrowseFiles(window)) {
+        RememberFile(GetDlgItem(window, IDC_FILE_NAME), RememberMode::kMoveToTop);
+        PostStart(window);
+      }
+      break;
     case IDC_DEVICE:
       if (code == CBN_SELCHANGE) OnDeviceChanged(window, session);
+      if (code == CBN_DROPDOWN) FitDropWidth(reinterpret_cast<HWND>(lParam));
       break;
     case IDC_FILE_NAME:
       if (code == CBN_SELCHANGE) {
         // The edit field takes the entry's text only after this notice: post on.
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_NAME, CBN_EDITCHANGE), lParam);
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_START)));
+        PostStart(window);
       } else if (code == CBN_EDITCHANGE) {
         EnableControl(window, IDC_START, HasFileName(window));
+      } else if (code == CBN_DROPDOWN) {
+        FitDropWidth(reinterpret_cast<HWND>(lParam));
       }
       break;
     case IDC_LOOP:
@@ -241,13 +238,16 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
       SkipBack(window);
       break;
     case IDC_START:
-      StartUnderLock(window, session, 0);
+      if (StartUnderLock(window, session, 0)) RememberSelected(window);
       break;
     case IDC_FORWARD:
       SkipForward(window);
       break;
     case IDM_SHOW_DETAILS:
       ShowDetails(window, !w->detailsShown);
+      break;
+    case IDM_ABOUT:
+      ShowAboutBox(InstanceOf(window), window);
       break;
     default:
       break;
@@ -304,9 +304,15 @@ void OnContextMenu(HWND window, MainWindow* w, LPARAM lParam) {
 void OnShutdown(HWND window, MainWindow* w) {
   StopUnderLock(window, *w->session);
   StopFeederThread(*w->session);
+  SaveSettings(window);
   if (w->waveform) {
     DestroyWaveformDisplay(w->waveform);
     w->waveform = nullptr;
+  }
+  if (w->glyphs) {
+    DetachGlyphDisplay(w->glyphs);
+    delete w->glyphs;
+    w->glyphs = nullptr;
   }
 }
 
@@ -349,13 +355,17 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       PostMessageA(GetDlgItem(window, IDC_FILE_NAME), message, wParam, lParam);
       return TRUE;
     case WM_DROPFILES:
+      HandleDroppedFiles(window, reinterpret_cast<HDROP>(wParam));
       DragFinish(reinterpret_cast<HDROP>(wParam));
       return TRUE;
     case WM_CONTEXTMENU:
       OnContextMenu(window, w, lParam);
       return TRUE;
     case WM_SYSCOMMAND:
-      return (wParam & 0xFFF0) == IDM_ABOUT ? TRUE : FALSE;
+      // An item the program added comes with its own identifier, unmasked.
+      if (wParam != IDM_ABOUT) return FALSE;
+      ShowAboutBox(InstanceOf(window), window);
+      return TRUE;
     case WM_CLOSE:
       EndDialog(window, 0);
       return TRUE;
@@ -372,6 +382,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       OnShutdown(window, w);
       return TRUE;
     case MSG_REMEMBER_FILE:
+      RememberFile(GetDlgItem(window, IDC_FILE_NAME), RememberMode::kMoveToTop);
       return TRUE;
     case MSG_FEEDER_READ_ERROR:
       StopUnderLock(window, *w->session);

@@ -9,6 +9,7 @@
 
 #include "resources/resource_ids.h"
 
+struct GlyphDisplay;
 struct PlayerSession;
 struct WaveformDisplay;
 
@@ -60,6 +61,7 @@ struct MainWindow {
   bool detailsShown;
   bool shutDown;
   WaveformDisplay* waveform;
+  GlyphDisplay* glyphs;  // the time display's record, or none (a plain static)
   HBITMAP images[kImageCount];
   uint32_t forwardRepeat;
   uint32_t backwardRepeat;

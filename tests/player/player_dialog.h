@@ -63,9 +63,16 @@ class PlayerDialog {
     static bool registered = [] {
       INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
       InitCommonControlsEx(&controls);
-      return RegisterPlayerWindowClass(GetModuleHandleA(nullptr)) != 0;
+      // Other tests of this process may have registered the class already.
+      WNDCLASSEXA known{};
+      known.cbSize = sizeof known;
+      return RegisterPlayerWindowClass(GetModuleHandleA(nullptr)) != 0 ||
+             GetClassInfoExA(GetModuleHandleA(nullptr), PLAYER_WINDOW_CLASS, &known) != FALSE;
     }();
     EXPECT_TRUE(registered);
+    // Every dialog starts from the stored defaults: a previous one saved its own
+    // controls when it closed.
+    ForgetSettings();
     CreatePlayerSession(session_);
     {
       std::lock_guard<std::mutex> guard(StatusLogLock());
@@ -85,7 +92,9 @@ class PlayerDialog {
     CloseHandle(thread_);
     if (hook_) UnhookWindowsHookEx(hook_);
     DestroyPlayerSession(session_);
+    ForgetSettings();
   }
+  static void ForgetSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer"); }
   PlayerDialog(const PlayerDialog&) = delete;
   PlayerDialog& operator=(const PlayerDialog&) = delete;
 
