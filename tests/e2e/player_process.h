@@ -205,16 +205,18 @@ class PlayerProcess {
     std::memcpy(block.data(), &header, sizeof header);
     for (const std::string& f : files) block.insert(block.end(), f.c_str(), f.c_str() + f.size() + 1);
     block.push_back('\0');
-    // A page of the player's own: the system reads a fixed (non-movable) global
-    // block through its address, which such a page is.
-    void* remote = VirtualAllocEx(pi_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!remote) return false;
-    SIZE_T written = 0;
-    if (!WriteProcessMemory(pi_.hProcess, remote, block.data(), block.size(), &written) ||
-        written != block.size()) {
+    // The drop block is handed over as a global memory handle of the sender's:
+    // the system copies it into the receiving process, as it does for a shell drop.
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, block.size());
+    if (!memory) return false;
+    void* at = GlobalLock(memory);
+    std::memcpy(at, block.data(), block.size());
+    GlobalUnlock(memory);
+    if (!PostMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0)) {
+      GlobalFree(memory);
       return false;
     }
-    return PostMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) != FALSE;
+    return true;
   }
 
   // Whether the window answers a message within a few seconds.
