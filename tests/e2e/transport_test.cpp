@@ -140,7 +140,6 @@ TEST_F(TransportTest, VolumeLoopPauseAndSeekAsHeardInTheRecording) {
     // Seen here: Wine repeats about 180 frames at a restart, as many as the sink blanks.
     EXPECT_GE(skipped, -kRestartRepeat) << "the restart went back";
     EXPECT_LE(skipped, kPauseSlack) << "the restart skipped more than the system's buffer";
-    EXPECT_EQ(FollowUntilDivergence(got, long3, resumedInFile), 2 * s[4].end) << "then it plays on unbroken";
   }
 
   const size_t diverged = FollowUntilDivergence(got, long10, kSinkBlanked);
