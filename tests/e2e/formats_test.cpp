@@ -1,0 +1,219 @@
+// Every sample encoding the player accepts, played on the wave mapper at 0 dB and
+// compared with what the null sink recorded, with the window's texts at each step.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/rex/rex_standin_files.h"
+
+namespace e2e {
+namespace {
+
+constexpr double kToneAmplitude = 0.5;
+constexpr double kToneSeconds = 1.0;
+constexpr double kFrequencyTolerance = 1.0;  // Hz
+constexpr double kLevelTolerance = 0.5;      // dB
+// The sound's length against the file's: the sink blanks up to 220 frames of a new stream.
+constexpr double kLengthTolerance = 0.03;  // s
+
+struct FormatCase {
+  const char* name;
+  Encoding encoding;
+  uint16_t channels;
+  uint32_t rate;
+  double hz;
+  const char* formatLine;
+};
+
+// The system's own answer whether the mapper opens a file's format. A real open:
+// Wine's format query accepts some formats (32-bit integer) that its open refuses.
+MMRESULT MapperAnswer(const wavebytes::Bytes& wave) {
+  // The format record starts after "RIFF", size, "WAVE", "fmt ", size.
+  const auto* format = reinterpret_cast<const WAVEFORMATEX*>(&wave[20]);
+  HWAVEOUT out = nullptr;
+  const MMRESULT answer = waveOutOpen(&out, WAVE_MAPPER, format, 0, 0, CALLBACK_NULL);
+  if (answer == MMSYSERR_NOERROR) waveOutClose(out);
+  return answer;
+}
+
+// The format line's tag name for 0xFFFE is "UNKNOWN": the table has no entry for it.
+const FormatCase kFormats[] = {
+    {"u8_mono_22k.wav", {8}, 1, 22050, 440, "PCM 22050Hz 8bit 1ch (22050samples 1.0secs)"},
+    {"s16_mono_44k.wav", {16}, 1, 44100, 550, "PCM 44100Hz 16bit 1ch (44100samples 1.0secs)"},
+    {"s16_stereo_48k.wav", {16}, 2, 48000, 660, "PCM 48000Hz 16bit 2ch (48000samples 1.0secs)"},
+    {"s24_stereo_44k.wav", {24}, 2, 44100, 770, "PCM 44100Hz 24bit 2ch (44100samples 1.0secs)"},
+    {"s32_stereo_44k.wav", {32}, 2, 44100, 880, "PCM 44100Hz 32bit 2ch (44100samples 1.0secs)"},
+    {"f32_stereo_96k.wav", {32, true}, 2, 96000, 990, "IEEE_FLOAT 96000Hz 32bit 2ch (96000samples 1.0secs)"},
+    {"f64_stereo_44k.wav", {64, true}, 2, 44100, 1100, "IEEE_FLOAT 44100Hz 64bit 2ch (44100samples 1.0secs)"},
+    {"ext_s16_6ch_48k.wav", {16, false, true}, 6, 48000, 1210, "UNKNOWN 48000Hz 16bit 6ch (48000samples 1.0secs)"},
+    {"ext_s24_stereo_44k.wav", {24, false, true}, 2, 44100, 1320, "UNKNOWN 44100Hz 24bit 2ch (44100samples 1.0secs)"},
+    {"ext_f32_stereo_48k.wav", {32, true, true}, 2, 48000, 1430, "UNKNOWN 48000Hz 32bit 2ch (48000samples 1.0secs)"},
+};
+
+class FormatsTest : public EndToEnd {};
+
+TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
+  // 16-bit stereo 44.1 kHz goes through the sink unchanged: it must come back sample for sample.
+  const std::vector<int16_t> noise = NoiseSamples(kSinkRate * 3 / 2, 11);
+  const std::string noisePath = dir_.Write("exact.wav", Pcm16Wave(noise));
+  std::vector<std::string> paths;
+  std::vector<MMRESULT> answers;
+  for (const FormatCase& f : kFormats) {
+    // Every channel carries the tone: the sink mixes six channels down to two with
+    // weights that sum to one per side, so the level survives only then.
+    const wavebytes::Bytes wave = ToneWave(f.encoding, f.channels, f.rate, f.hz, kToneAmplitude, kToneSeconds);
+    paths.push_back(dir_.Write(f.name, wave));
+    answers.push_back(MapperAnswer(wave));
+  }
+
+  const int seconds = 8 + static_cast<int>(std::size(kFormats)) * 3;
+  auto recorder = Record(seconds);
+  ASSERT_TRUE(recorder->Started());
+  PlayerProcess player;
+  ASSERT_NE(player.Window(), nullptr) << "the main window never appeared";
+  EXPECT_EQ(player.Title(), kCaption);
+  EXPECT_EQ(player.Text(IDC_FORMAT), "--");
+  EXPECT_EQ(player.Text(IDC_TIME), "--'--.-");
+  EXPECT_EQ(player.Text(IDC_VOLUME_TEXT), "0.0dB");
+  player.SelectDevice(0);
+
+  std::vector<const FormatCase*> sounded;
+  player.Play(noisePath);
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
+  EXPECT_EQ(player.Title(), "exact.wav - ZEMBRIX Player(x86)");
+  EXPECT_EQ(player.Text(IDC_FORMAT), "PCM 44100Hz 16bit 2ch (66150samples 1.5secs)");
+  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs)) << "the end of play stops it";
+  EXPECT_NEAR(TimeTextSeconds(player.Text(IDC_TIME)), 1.5, 0.15) << player.Text(IDC_TIME);
+
+  std::vector<std::string> refused;
+  for (size_t i = 0; i < std::size(kFormats); ++i) {
+    const FormatCase& f = kFormats[i];
+    SCOPED_TRACE(f.name);
+    player.Play(paths[i]);
+    if (answers[i] != MMSYSERR_NOERROR) {
+      const MessageBoxSeen box = player.WaitForMessageBox(kPlayWaitMs);
+      ASSERT_NE(box.window, nullptr) << "the system refuses the format, so must the player";
+      EXPECT_EQ(box.caption.rfind("waveOutOpen('", 0), 0u) << box.caption;
+      EXPECT_EQ(box.text, SystemErrorText(answers[i]));
+      player.Dismiss(box);
+      EXPECT_FALSE(player.Playing());
+      refused.push_back(f.name);
+      continue;
+    }
+    ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
+    EXPECT_EQ(player.Title(), std::string(f.name) + " - ZEMBRIX Player(x86)");
+    EXPECT_EQ(player.Text(IDC_FORMAT), f.formatLine);
+    ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs)) << "the end of play stops it";
+    EXPECT_NEAR(TimeTextSeconds(player.Text(IDC_TIME)), kToneSeconds, 0.15) << player.Text(IDC_TIME);
+    EXPECT_EQ(player.Text(IDC_FORMAT), f.formatLine) << "kept after the stop";
+    sounded.push_back(&f);
+    Sleep(300);  // a gap of silence between files in the recording
+  }
+  std::printf("[ formats ] refused by this system's wave-out:");
+  for (const std::string& r : refused) std::printf(" %s", r.c_str());
+  std::printf("\n");
+  EXPECT_TRUE(player.Close());
+  EXPECT_EQ(player.ExitCode(), 0u);
+
+  const std::vector<int16_t> got = recorder->Samples();
+  const std::vector<Stretch> stretches = SoundingStretches(got);
+  ASSERT_EQ(stretches.size(), 1 + sounded.size()) << "one sounding stretch per file played";
+  // The first frames of a new stream may be blanked by the sink; the rest must be exact.
+  EXPECT_EQ(StretchesInRecording(got, noise, 2 * 300), 1) << "16-bit stereo 44.1 kHz sample for sample";
+  for (size_t i = 0; i < sounded.size(); ++i) {
+    const FormatCase& f = *sounded[i];
+    SCOPED_TRACE(f.name);
+    const Stretch s = stretches[1 + i];
+    EXPECT_NEAR(s.Frames() / static_cast<double>(kSinkRate), kToneSeconds, kLengthTolerance);
+    const double expectedDb = 20 * std::log10(kToneAmplitude / std::sqrt(2.0));
+    for (int channel = 0; channel < 2; ++channel) {
+      EXPECT_NEAR(ToneFrequency(got, Middle(s), channel), f.hz, kFrequencyTolerance) << channel;
+      EXPECT_NEAR(RmsDb(got, Middle(s), channel), expectedDb, kLevelTolerance) << channel;
+    }
+  }
+}
+
+
+// The folder a build-host file lies in, as Wine sees it.
+std::string FolderOf(const std::string& unixFile) {
+  const std::string w = WindowsPath(unixFile);
+  return w.substr(0, w.find_last_of('\\'));
+}
+
+// A REX loop whose stored frames hold whole periods of a sine at `hz`: the
+// stand-in's preview repeats them without a seam.
+wavebytes::Bytes ToneLoop(double hz) {
+  rexfiles::Loop loop;
+  const int period = static_cast<int>(kSinkRate / hz);
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < 10 * period; ++i) {
+      loop.samples[c].push_back(static_cast<float>(kToneAmplitude * std::sin(2 * kPi * i / period)));
+    }
+  }
+  return loop.Bytes();
+}
+
+TEST_F(FormatsTest, RexLoopAndConvertedFileSoundAsTheirSources) {
+  // The converter and the REX library are found on the search path the player inherits.
+  PathInFront converter(WindowsPath(VEX_CONVERTER_DIR));
+  PathInFront library(FolderOf(VEX_REX_LIBRARY));
+  const double loopHz = 441;  // 100 frames a period
+  const std::string loopPath = dir_.Write("loop.rx2", ToneLoop(loopHz));
+  // The stand-in converter copies a 16-bit WAVE through: the result must be exact.
+  const std::vector<int16_t> noise = NoiseSamples(kSinkRate, 23);
+  const std::string songPath = dir_.Write("song.mp3", Pcm16Wave(noise));
+
+  auto recorder = Record(20);
+  ASSERT_TRUE(recorder->Started());
+  PlayerProcess player;
+  ASSERT_NE(player.Window(), nullptr);
+  player.SelectDevice(0);
+  player.Play(loopPath);
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs))
+      << "box: " << player.WaitForMessageBox(0).text << "; status: " << player.Text(IDC_STATUS);
+  EXPECT_EQ(player.Title(), "loop.rx2 - ZEMBRIX Player(x86)");
+  EXPECT_EQ(player.Text(IDC_FORMAT).rfind("REX: 120bpm PCM 44100Hz 16bit 2ch (", 0), 0u) << player.Text(IDC_FORMAT);
+  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
+
+  player.Play(songPath);
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
+  EXPECT_EQ(player.Title(), "song.mp3 - ZEMBRIX Player(x86)");
+  EXPECT_EQ(player.Text(IDC_FORMAT), ".mp3 -> PCM 44100Hz 16bit 2ch (44100samples 1.0secs)");
+  EXPECT_EQ(player.Text(IDC_STATUS).find("Conversion failed."), std::string::npos);
+  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
+  EXPECT_TRUE(player.Close());
+  EXPECT_TRUE(TempLeftovers().empty()) << "the rendered and converted files went with their close";
+
+  const std::vector<int16_t> got = recorder->Samples();
+  const std::vector<Stretch> stretches = SoundingStretches(got);
+  ASSERT_EQ(stretches.size(), 2u);
+  for (int channel = 0; channel < 2; ++channel) {
+    EXPECT_NEAR(ToneFrequency(got, Middle(stretches[0]), channel), loopHz, kFrequencyTolerance);
+    EXPECT_NEAR(RmsDb(got, Middle(stretches[0]), channel), 20 * std::log10(kToneAmplitude / std::sqrt(2.0)),
+                kLevelTolerance);
+  }
+  EXPECT_EQ(StretchesInRecording(got, noise, 2 * 300), 1) << "the converted file sample for sample";
+}
+
+// Disabled: a WM_DROPFILES posted from another process never reaches the player
+// under Wine 8 here (neither a global handle of the sender's nor a block written
+// into the player's memory), so a drop cannot yet be made from outside.
+TEST_F(FormatsTest, DISABLED_DroppedFilesTopTheHistoryInTheirOrderAndTheFirstPlays) {
+  const std::string one = dir_.Write("one.wav", ToneWave(Encoding{16}, 2, kSinkRate, 440, 0.5, 0.5));
+  const std::string two = dir_.Write("two.wav", ToneWave(Encoding{16}, 2, kSinkRate, 550, 0.5, 0.5));
+  PlayerProcess player;
+  ASSERT_NE(player.Window(), nullptr);
+  ASSERT_TRUE(player.Drop({one, two}));
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
+  EXPECT_EQ(player.Title(), "one.wav - ZEMBRIX Player(x86)");
+  const std::vector<std::string> history = player.History();
+  ASSERT_GE(history.size(), 2u);
+  EXPECT_EQ(history[0], one);
+  EXPECT_EQ(history[1], two);
+}
+
+}  // namespace
+}  // namespace e2e

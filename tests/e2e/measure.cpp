@@ -1,0 +1,108 @@
+// Soak run and measurements of the player process, reported on standard output.
+#include "tests/e2e/measure.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/e2e/player_process.h"
+#include "tests/e2e/signals.h"
+#include "tests/support/temp_dir.h"
+
+namespace e2e {
+namespace {
+
+constexpr uint64_t kLargeFileBytes = uint64_t{1} << 30;
+constexpr DWORD kLargeWriteChunk = 1 << 20;
+constexpr DWORD kSampleEveryMs = 10000;
+
+SIZE_T PeakWorkingSet(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
+}
+SIZE_T WorkingSet(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+}
+
+// A 16-bit stereo WAVE of `bytes` data bytes of noise, written in chunks.
+bool WriteLargeWave(const std::string& path, uint64_t bytes) {
+  wavebytes::Bytes header = Pcm16Wave({});
+  const uint32_t data = static_cast<uint32_t>(bytes);
+  const uint32_t riff = data + 36;
+  std::memcpy(&header[4], &riff, 4);
+  std::memcpy(&header[40], &data, 4);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(file, header.data(), static_cast<DWORD>(header.size()), &written, nullptr);
+  const std::vector<int16_t> chunk = NoiseSamples(kLargeWriteChunk / 4, 5);
+  for (uint64_t done = 0; done < bytes; done += kLargeWriteChunk) {
+    WriteFile(file, chunk.data(), kLargeWriteChunk, &written, nullptr);
+  }
+  CloseHandle(file);
+  return true;
+}
+
+}  // namespace
+
+int RunSoak(int minutes) {
+  TempDir dir;
+  const std::string path = dir.Write("soak.wav", Pcm16Wave(NoiseSamples(kSinkRate * 20, 3)));
+  PlayerProcess player;
+  if (!player.Window()) return 1;
+  std::printf("soak: %d minutes; working set in KiB every %lu s\n", minutes, kSampleEveryMs / 1000);
+  const DWORD end = GetTickCount() + static_cast<DWORD>(minutes) * 60000;
+  DWORD nextSample = 0;
+  int seeks = 0;
+  while (static_cast<int32_t>(end - GetTickCount()) > 0 && player.Running()) {
+    if (!player.Playing()) player.Play(path);
+    player.Command(seeks % 3 == 2 ? IDC_BACKWARD : IDC_FORWARD);
+    ++seeks;
+    Sleep(700);
+    if (static_cast<int32_t>(GetTickCount() - nextSample) >= 0) {
+      std::printf("soak: t=%lus seeks=%d workingSet=%zu peak=%zu responsive=%d\n",
+                  (GetTickCount() - (end - static_cast<DWORD>(minutes) * 60000)) / 1000, seeks,
+                  WorkingSet(player.Process()) / 1024, PeakWorkingSet(player.Process()) / 1024,
+                  player.Responsive() ? 1 : 0);
+      std::fflush(stdout);
+      nextSample = GetTickCount() + kSampleEveryMs;
+    }
+  }
+  const bool closed = player.Close();
+  std::printf("soak: closed=%d exit=%lu\n", closed ? 1 : 0, player.ExitCode());
+  return closed ? 0 : 1;
+}
+
+int RunMeasurements() {
+  {
+    PlayerProcess player;
+    if (!player.Window()) return 1;
+    std::printf("measure: process start to window shown: %lu ms\n", GetTickCount() - player.StartTick());
+  }
+  TempDir dir;
+  const std::string path = dir.Path() + "\\large.wav";
+  if (!WriteLargeWave(path, kLargeFileBytes)) return 1;
+  PlayerProcess player;
+  if (!player.Window()) return 1;
+  player.SelectDevice(0);
+  player.Play(path);
+  if (!WaitUntil([&] { return player.Playing(); }, 30000)) return 1;
+  std::printf("measure: playing a 1 GiB WAVE; sample the CPU from Linux now (ps -o pid,time,cmd -C Vexatone.exe)\n");
+  std::fflush(stdout);
+  for (int i = 0; i < 6; ++i) {
+    Sleep(5000);
+    std::printf("measure: t=%ds workingSet=%zu KiB peak=%zu KiB\n", 5 * (i + 1), WorkingSet(player.Process()) / 1024,
+                PeakWorkingSet(player.Process()) / 1024);
+    std::fflush(stdout);
+  }
+  player.Close();
+  DeleteFileA(path.c_str());
+  return 0;
+}
+
+}  // namespace e2e

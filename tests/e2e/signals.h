@@ -1,0 +1,172 @@
+// Test signals written as WAVE files of every sample encoding, and the measures the
+// suite takes of the null sink's recording (16-bit stereo 44.1 kHz): the stretches
+// that sounded, a tone's frequency and level, and where a block of samples lies.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/support/wave_bytes.h"
+
+namespace e2e {
+
+constexpr uint32_t kSinkRate = 44100;
+constexpr double kPi = 3.14159265358979323846;
+
+// How one test file stores its samples.
+struct Encoding {
+  uint16_t bits = 16;     // container bits per sample
+  bool isFloat = false;
+  bool extensible = false;
+  uint16_t validBits = 0;  // for extensible: 0 means all the container's bits
+};
+
+// Writes one sample in [-1, 1) in the encoding, little-endian.
+inline void PutSample(wavebytes::Bytes& b, double x, const Encoding& e) {
+  if (e.isFloat && e.bits == 32) {
+    const float f = static_cast<float>(x);
+    uint8_t raw[4];
+    std::memcpy(raw, &f, 4);
+    b.insert(b.end(), raw, raw + 4);
+    return;
+  }
+  if (e.isFloat) {
+    uint8_t raw[8];
+    std::memcpy(raw, &x, 8);
+    b.insert(b.end(), raw, raw + 8);
+    return;
+  }
+  if (e.bits == 8) {
+    const long v = std::lround(x * 128.0) + 128;
+    b.push_back(static_cast<uint8_t>(std::clamp(v, 0L, 255L)));
+    return;
+  }
+  const int64_t scale = int64_t{1} << (e.bits - 1);
+  const int64_t v = std::clamp<int64_t>(std::llround(x * static_cast<double>(scale)), -scale, scale - 1);
+  for (int i = 0; i < e.bits / 8; ++i) b.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+}
+
+// A sine of `hz` at `amplitude` (of full scale) on the channels in `toneMask`
+// (bit 0 the first channel), silence on the others.
+inline wavebytes::Bytes ToneWave(const Encoding& e, uint16_t channels, uint32_t rate, double hz, double amplitude,
+                                 double seconds, uint32_t toneMask = 0xFFFFFFFF) {
+  using namespace wavebytes;
+  const uint32_t frames = static_cast<uint32_t>(seconds * rate);
+  Bytes data;
+  data.reserve(static_cast<size_t>(frames) * channels * (e.bits / 8));
+  for (uint32_t i = 0; i < frames; ++i) {
+    const double x = amplitude * std::sin(2 * kPi * hz * i / rate);
+    for (uint16_t c = 0; c < channels; ++c) PutSample(data, (toneMask >> c) & 1 ? x : 0.0, e);
+  }
+  Bytes fmt;
+  if (e.extensible) {
+    const uint32_t mask = channels >= 32 ? 0xFFFFFFFFu : (1u << channels) - 1;
+    fmt = ExtensibleBody(channels, rate, e.bits, e.validBits ? e.validBits : e.bits, mask, e.isFloat);
+  } else {
+    fmt = FmtBody(e.isFloat ? 3 : 1, channels, rate, e.bits);
+  }
+  return Riff({Chunk("fmt ", fmt), Chunk("data", data)});
+}
+
+// 16-bit stereo 44.1 kHz pseudo-random samples: every frame differs, so a block
+// found in the recording has one place in the file.
+inline std::vector<int16_t> NoiseSamples(uint32_t frames, uint32_t seed) {
+  std::vector<int16_t> s(static_cast<size_t>(frames) * 2);
+  uint32_t x = seed * 2654435761u + 1;
+  for (int16_t& v : s) {
+    x = x * 1664525u + 1013904223u;
+    v = static_cast<int16_t>(x >> 16);
+  }
+  return s;
+}
+
+inline wavebytes::Bytes Pcm16Wave(const std::vector<int16_t>& stereo) {
+  using namespace wavebytes;
+  Bytes data(stereo.size() * 2);
+  std::memcpy(data.data(), stereo.data(), data.size());
+  return Riff({Chunk("fmt ", FmtBody(1, 2, kSinkRate, 16)), Chunk("data", data)});
+}
+
+// A stretch of the recording in frames, [begin, end).
+struct Stretch {
+  size_t begin = 0;
+  size_t end = 0;
+  size_t Frames() const { return end - begin; }
+};
+
+// The stretches where something sounded, split at silences of at least `gapFrames`.
+inline std::vector<Stretch> SoundingStretches(const std::vector<int16_t>& stereo, size_t gapFrames = kSinkRate / 10,
+                                              int threshold = 8) {
+  std::vector<Stretch> stretches;
+  const size_t frames = stereo.size() / 2;
+  size_t lastLoud = 0;
+  bool open = false;
+  for (size_t f = 0; f < frames; ++f) {
+    const bool loud = std::abs(stereo[2 * f]) > threshold || std::abs(stereo[2 * f + 1]) > threshold;
+    if (!loud) {
+      if (open && f - lastLoud >= gapFrames) {
+        stretches.back().end = lastLoud + 1;
+        open = false;
+      }
+      continue;
+    }
+    if (!open) {
+      stretches.push_back(Stretch{f, f});
+      open = true;
+    }
+    lastLoud = f;
+  }
+  if (open) stretches.back().end = lastLoud + 1;
+  return stretches;
+}
+
+// The frequency of a tone on one channel, from its rising zero crossings placed
+// between samples by linear interpolation.
+inline double ToneFrequency(const std::vector<int16_t>& stereo, Stretch s, int channel) {
+  double first = -1, last = -1;
+  int crossings = 0;
+  for (size_t f = s.begin + 1; f < s.end; ++f) {
+    const double a = stereo[2 * (f - 1) + channel], b = stereo[2 * f + channel];
+    if (a < 0 && b >= 0) {
+      const double at = static_cast<double>(f - 1) + (-a) / (b - a);
+      if (first < 0) first = at;
+      last = at;
+      ++crossings;
+    }
+  }
+  if (crossings < 2) return 0;
+  return (crossings - 1) * static_cast<double>(kSinkRate) / (last - first);
+}
+
+// The RMS level of one channel in decibels of full scale (a full-scale sine: −3.01).
+inline double RmsDb(const std::vector<int16_t>& stereo, Stretch s, int channel) {
+  double sum = 0;
+  for (size_t f = s.begin; f < s.end; ++f) {
+    const double v = stereo[2 * f + channel] / 32768.0;
+    sum += v * v;
+  }
+  return 10 * std::log10(sum / static_cast<double>(std::max<size_t>(s.Frames(), 1)) + 1e-30);
+}
+
+// The middle part of a stretch, away from its edges (fades, the sink's start).
+inline Stretch Middle(Stretch s, double share = 0.5) {
+  const size_t cut = static_cast<size_t>(static_cast<double>(s.Frames()) * (1 - share) / 2);
+  return Stretch{s.begin + cut, s.end - cut};
+}
+
+// The sample index (not frame) where `count` samples of `signal` from `from` lie in
+// `recording`, searched from `searchFrom`; SIZE_MAX when they are nowhere.
+inline size_t FindBlock(const std::vector<int16_t>& recording, const std::vector<int16_t>& signal, size_t from,
+                        size_t count, size_t searchFrom = 0) {
+  if (from + count > signal.size()) return SIZE_MAX;
+  for (size_t j = searchFrom; j + count <= recording.size(); j += 2) {
+    if (std::memcmp(&recording[j], &signal[from], count * 2) == 0) return j;
+  }
+  return SIZE_MAX;
+}
+
+}  // namespace e2e
