@@ -12,8 +12,7 @@ namespace {
 
 class StartUpTest : public EndToEnd {};
 
-// Disabled until start-up with the hand-over is wired into the program's entry point.
-TEST_F(StartUpTest, DISABLED_ASecondStartHandsItsFileToTheRunningPlayerAndEndsWithZero) {
+TEST_F(StartUpTest, ASecondStartHandsItsFileToTheRunningPlayerAndEndsWithZero) {
   const std::string folder = dir_.Path() + "\\path with blank";
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   const std::string a = folder + "\\a.wav";
@@ -37,7 +36,7 @@ TEST_F(StartUpTest, DISABLED_ASecondStartHandsItsFileToTheRunningPlayerAndEndsWi
     EXPECT_EQ(second.ExitCode(), 0u);
     EXPECT_TRUE(WaitUntil([&] { return first.Title() == "b.wav - ZEMBRIX Player(x86)"; }, kPlayWaitMs))
         << first.Title();
-    EXPECT_TRUE(first.Playing());
+    EXPECT_TRUE(WaitUntil([&] { return first.Playing(); }, kPlayWaitMs)) << first.Text(IDC_STATUS);
     const std::vector<std::string> history = first.History();
     ASSERT_FALSE(history.empty());
     EXPECT_EQ(history[0], b) << "the handed-over file tops the history";
@@ -49,8 +48,7 @@ TEST_F(StartUpTest, DISABLED_ASecondStartHandsItsFileToTheRunningPlayerAndEndsWi
   RemoveDirectoryA(folder.c_str());
 }
 
-// Disabled until the settings load and save are wired into the main window.
-TEST_F(StartUpTest, DISABLED_TheWindowsSettingsSurviveARestart) {
+TEST_F(StartUpTest, TheWindowsSettingsSurviveARestart) {
   const std::string path = dir_.Write("kept.wav", ToneWave(Encoding{16}, 2, kSinkRate, 440, 0.5, 0.5));
   {
     PlayerProcess player;

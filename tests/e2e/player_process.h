@@ -186,9 +186,13 @@ class PlayerProcess {
     HWND box = GetDlgItem(window_, IDC_FILE_NAME);
     const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
+      // Read wide: Wine hands the list text of another process's box over in UTF-16
+      // even to the narrow message.
+      wchar_t wide[1024] = L"";
       char entry[1024] = "";
-      if (SendMessageA(box, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof entry)) {
-        SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+      if (SendMessageW(box, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(1024)) {
+        SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide));
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
       }
       entries.push_back(entry);
     }
