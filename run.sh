@@ -66,7 +66,9 @@ if [ -z "$started" ]; then
   exit 1
 fi
 sleep $(( (seconds + 1) / 2 ))
-import -window root "$screenshot" 2>/dev/null || echo "(no screenshot: ImageMagick's import failed)"
+# The desktop is black and bare: trimming it leaves the player's window.
+{ import -window root "$screenshot" && convert "$screenshot" -trim +repage "$screenshot"; } 2>/dev/null ||
+  echo "(no screenshot: ImageMagick failed)"
 sleep $(( seconds / 2 + 3 ))
 # Without /F, taskkill asks the window to close, as its close box would.
 /usr/lib/wine/wine64 taskkill /IM Vexatone.exe >/dev/null 2>&1
