@@ -65,9 +65,10 @@ int RunSoak(int minutes) {
     ++seeks;
     Sleep(700);
     if (static_cast<int32_t>(GetTickCount() - nextSample) >= 0) {
-      std::printf("soak: t=%lus seeks=%d workingSet=%zu peak=%zu responsive=%d\n",
+      std::printf("soak: t=%lus seeks=%d workingSet=%llu peak=%llu responsive=%d\n",
                   (GetTickCount() - (end - static_cast<DWORD>(minutes) * 60000)) / 1000, seeks,
-                  WorkingSet(player.Process()) / 1024, PeakWorkingSet(player.Process()) / 1024,
+                  static_cast<unsigned long long>(WorkingSet(player.Process()) / 1024),
+                  static_cast<unsigned long long>(PeakWorkingSet(player.Process()) / 1024),
                   player.Responsive() ? 1 : 0);
       std::fflush(stdout);
       nextSample = GetTickCount() + kSampleEveryMs;
@@ -96,8 +97,9 @@ int RunMeasurements() {
   std::fflush(stdout);
   for (int i = 0; i < 6; ++i) {
     Sleep(5000);
-    std::printf("measure: t=%ds workingSet=%zu KiB peak=%zu KiB\n", 5 * (i + 1), WorkingSet(player.Process()) / 1024,
-                PeakWorkingSet(player.Process()) / 1024);
+    std::printf("measure: t=%ds workingSet=%llu KiB peak=%llu KiB\n", 5 * (i + 1),
+                static_cast<unsigned long long>(WorkingSet(player.Process()) / 1024),
+                static_cast<unsigned long long>(PeakWorkingSet(player.Process()) / 1024));
     std::fflush(stdout);
   }
   player.Close();

@@ -273,18 +273,18 @@ class PlayerProcess {
   // A visible top-level window of the process with the class, other than `except`.
   HWND FindOwnWindow(const char* className, HWND except) const {
     Search search{pi_.dwProcessId, className, except, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          auto& s = *reinterpret_cast<Search*>(data);
-          DWORD process = 0;
-          GetWindowThreadProcessId(window, &process);
-          if (process != s.process || window == s.except || !IsWindowVisible(window)) return TRUE;
-          if (ClassOf(window) != s.className) return TRUE;
-          s.found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+  }
+  // A named CALLBACK function: a lambda cannot take the 32-bit stdcall convention.
+  static BOOL CALLBACK MatchOwnWindow(HWND window, LPARAM data) {
+    auto& s = *reinterpret_cast<Search*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != s.process || window == s.except || !IsWindowVisible(window)) return TRUE;
+    if (ClassOf(window) != s.className) return TRUE;
+    s.found = window;
+    return FALSE;
   }
 
   PROCESS_INFORMATION pi_{};
