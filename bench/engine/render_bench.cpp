@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/counter.h"
 #include "devices/engine_tuning.h"
 #include "devices/output_devices.h"
 #include "devices/wasapi_out.h"
@@ -25,18 +26,6 @@ namespace {
 constexpr uint32_t kRate = 48000;
 constexpr uint32_t kClientAlign = 4;  // stereo 16-bit
 constexpr uint32_t kDeviceAlign = 8;  // stereo 24 valid bits in 32
-
-int64_t Counter() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
-double CounterSeconds(int64_t ticks) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
-}
 
 // A device whose buffer is plain memory, so that the pass's own work is timed.
 class MemoryDevice : public CAUDIODEVICE {
@@ -123,14 +112,14 @@ struct StartFixture {
   size_t endpoint = 0;
   StartFixture() {
     ProcessEndpointCache().Release();
-    simwasapi::EndpointSpec spec;
-    spec.id = L"{bench}.render";
-    spec.friendlyName = L"Bench";
-    spec.rates = {kRate};
-    spec.formats = {{2, 32, 24}};
-    spec.minimumPeriod = 30000;
-    spec.defaultPeriod = 30000;
-    endpoint = sim.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{bench}.render";
+    traits.friendlyName = L"Bench";
+    traits.rates = {kRate};
+    traits.formats = {{2, 32, 24}};
+    traits.minimumPeriod = 30000;
+    traits.defaultPeriod = 30000;
+    endpoint = sim.AddEndpoint(traits);
     ProcessEngineTuning() = EngineTuning{};
     ProcessEngineTuning().wasapiBufferLength = 3;
     ProcessEngineTuning().lastReadTick = GetTickCount();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/counter.h"
 #include "devices/engine_tuning.h"
 #include "devices/output_devices.h"
 #include "tests/player/player_dialog.h"
@@ -20,18 +21,6 @@
 namespace {
 
 constexpr uint32_t kBufferBytes = 17640;  // the default buffer: 100 ms of 16-bit stereo
-
-int64_t Counter() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
-double Seconds(int64_t ticks) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Setup {
   TempDir dir;
@@ -43,10 +32,10 @@ struct Setup {
     ProcessEndpointCache().Release();
     ProcessEngineTuning() = EngineTuning{};
     ProcessEngineTuning().lastReadTick = GetTickCount();
-    simwasapi::EndpointSpec spec;
-    spec.id = L"{bench}.start";
-    spec.friendlyName = L"Simulated Speakers";
-    endpoint = sim.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{bench}.start";
+    traits.friendlyName = L"Simulated Speakers";
+    endpoint = sim.AddEndpoint(traits);
   }
 };
 
@@ -91,8 +80,8 @@ void BM_StartToFirstBuffer(benchmark::State& state) {
     d.Command(IDC_START);
     const int64_t t1 = Counter();
     UnhookWindowsHookEx(hook);
-    for (const Mark& m : Marks()) std::printf("%8.2f ms  %s\n", 1000 * Seconds(m.at - t0), m.text.c_str());
-    std::printf("%8.2f ms  Start handled\n", 1000 * Seconds(t1 - t0));
+    for (const Mark& m : Marks()) std::printf("%8.2f ms  %s\n", 1000 * CounterSeconds(m.at - t0), m.text.c_str());
+    std::printf("%8.2f ms  Start handled\n", 1000 * CounterSeconds(t1 - t0));
     d.Command(IDC_STOP);
   }
   for (auto _ : state) {
@@ -108,10 +97,10 @@ void BM_StartToFirstBuffer(benchmark::State& state) {
       state.SkipWithError("the start did not write a buffer");
       break;
     }
-    state.SetIterationTime(Seconds(t1 - t0));
+    state.SetIterationTime(CounterSeconds(t1 - t0));
     if (simulated) {
       playertest::PlayerDialog::WaitUntil([&] { return s.sim.StartCounter(s.endpoint) > t0; }, 5000);
-      deviceSeconds += Seconds(s.sim.StartCounter(s.endpoint) - t0);
+      deviceSeconds += CounterSeconds(s.sim.StartCounter(s.endpoint) - t0);
     }
     d.Command(IDC_STOP);
   }

@@ -57,13 +57,13 @@ TEST_F(DeviceList, MapperThenRolesThenEndpointsThenMmeDevices) {
 
 TEST_F(DeviceList, EndpointNamesAsListed) {
   struct Case {
-    simwasapi::EndpointSpec spec;
+    simwasapi::EndpointTraits traits;
     std::wstring display;  // what follows "WASAPI: "
     std::wstring synth;    // what follows "wspx:"
   };
   const std::wstring sixty = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz01234567";
   ASSERT_EQ(sixty.size(), 60u);
-  simwasapi::EndpointSpec numeric = Endpoint(L"{sim}.numeric", L"ignored");
+  simwasapi::EndpointTraits numeric = Endpoint(L"{sim}.numeric", L"ignored");
   numeric.nameIsString = false;
   const Case cases[] = {
       {Endpoint(L"{sim}.long", sixty.c_str()), sixty.substr(0, 55), sixty.substr(0, 26)},
@@ -72,7 +72,7 @@ TEST_F(DeviceList, EndpointNamesAsListed) {
       {Endpoint(L"{sim}.twin2", L"Twin"), L"Twin", L"Twin"},
       {Endpoint(L"{sim}.empty", L""), L"", L""},
   };
-  for (const Case& c : cases) sim.AddEndpoint(c.spec);
+  for (const Case& c : cases) sim.AddEndpoint(c.traits);
   ASSERT_EQ(WasapiDeviceCount(), 3u + 5u);
   for (uint32_t i = 0; i < 5; ++i) {
     const OutputDeviceIndex index = 3 + i;

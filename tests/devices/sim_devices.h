@@ -20,11 +20,11 @@ class SimDeviceTest : public ::testing::Test {
     EXPECT_EQ(simwasapi::SimWasapi::LiveObjects(), liveBefore_) << "simulated COM objects leaked";
   }
 
-  static simwasapi::EndpointSpec Endpoint(const wchar_t* id, const wchar_t* name) {
-    simwasapi::EndpointSpec spec;
-    spec.id = id;
-    spec.friendlyName = name;
-    return spec;
+  static simwasapi::EndpointTraits Endpoint(const wchar_t* id, const wchar_t* name) {
+    simwasapi::EndpointTraits traits;
+    traits.id = id;
+    traits.friendlyName = name;
+    return traits;
   }
 
   // The identifier of a device handed out, for telling which endpoint it is.

@@ -34,10 +34,10 @@ WAVEFORMATEXTENSIBLE Stereo16(uint32_t rate) {
 class SimEndpoint : public ::testing::Test {
  protected:
   void SetUp() override {
-    simwasapi::EndpointSpec spec;
-    spec.id = L"{sim}.x";
-    spec.friendlyName = L"X";
-    endpoint = sim.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{sim}.x";
+    traits.friendlyName = L"X";
+    endpoint = sim.AddEndpoint(traits);
     sim.SetDefault(eConsole, endpoint);
     ASSERT_TRUE(SUCCEEDED(CreateDeviceEnumerator(CLSCTX_ALL, enumerator.Receive())));
     ASSERT_TRUE(SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive())));

@@ -55,9 +55,9 @@ class WasapiOut : public SimDeviceTest {
 
   // One endpoint at index 3 taking the given formats at 44100 and 48000 Hz.
   size_t Device(std::vector<AcceptedFormat> formats) {
-    simwasapi::EndpointSpec spec = Endpoint(L"{sim}.device", L"Sim Speakers");
-    spec.formats = std::move(formats);
-    return sim.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits = Endpoint(L"{sim}.device", L"Sim Speakers");
+    traits.formats = std::move(formats);
+    return sim.AddEndpoint(traits);
   }
 
   OpenOutcome Open(SampleFormat format, OutputDeviceIndex index = 3) {
@@ -108,9 +108,9 @@ TEST_F(WasapiOut, EveryCandidateOfEachFileDepthInOrder) {
   for (const Case& c : cases) {
     simwasapi::SimWasapi local;  // only 32-in-32 stereo: the last rung is taken
     ProcessEndpointCache().Release();
-    simwasapi::EndpointSpec spec = Endpoint(L"{sim}.wide", L"Wide");
-    spec.formats = {{2, 32, 32}};
-    local.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits = Endpoint(L"{sim}.wide", L"Wide");
+    traits.formats = {{2, 32, 32}};
+    local.AddEndpoint(traits);
     OpenOutcome out;
     {
       ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
@@ -158,9 +158,9 @@ TEST_F(WasapiOut, OddChannelCountsAreRetriedOnceWithOneMore) {
   {
     simwasapi::SimWasapi local;
     ProcessEndpointCache().Release();
-    simwasapi::EndpointSpec spec = Endpoint(L"{sim}.quad", L"Quad");
-    spec.formats = {{4, 16, 16}};
-    local.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits = Endpoint(L"{sim}.quad", L"Quad");
+    traits.formats = {{4, 16, 16}};
+    local.AddEndpoint(traits);
     ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     CWASAPIOUT device;
     SampleFormat format = FileFormat(48000, 3, 16);
@@ -177,10 +177,10 @@ TEST_F(WasapiOut, OddChannelCountsAreRetriedOnceWithOneMore) {
   {
     simwasapi::SimWasapi local;  // an even count that nothing fits is not retried
     ProcessEndpointCache().Release();
-    simwasapi::EndpointSpec spec = Endpoint(L"{sim}.other", L"Other");
-    spec.formats = {{2, 16, 16}};
-    spec.rates = {48000};
-    local.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits = Endpoint(L"{sim}.other", L"Other");
+    traits.formats = {{2, 16, 16}};
+    traits.rates = {48000};
+    local.AddEndpoint(traits);
     ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     CWASAPIOUT device;
     SampleFormat format = FileFormat(32000, 2, 16);
@@ -209,9 +209,9 @@ TEST_F(WasapiOut, LastNegotiationResultIsMappedToAWaveOutCode) {
   for (const Case& c : cases) {
     simwasapi::SimWasapi local;
     ProcessEndpointCache().Release();
-    simwasapi::EndpointSpec spec = Endpoint(L"{sim}.busy", L"Busy");
-    spec.initializeAnswer = c.answer;
-    local.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits = Endpoint(L"{sim}.busy", L"Busy");
+    traits.initializeAnswer = c.answer;
+    local.AddEndpoint(traits);
     ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     CWASAPIOUT device;
     SampleFormat format = FileFormat(44100, 2, 16);
@@ -283,9 +283,9 @@ TEST_F(WasapiOut, PeriodFromTheDeviceMinimumAndTheBufferLength) {
   for (const Case& c : cases) {
     simwasapi::SimWasapi local;
     ProcessEndpointCache().Release();
-    simwasapi::EndpointSpec spec = Endpoint(L"{sim}.p", L"P");
-    spec.minimumPeriod = c.minimum;
-    local.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits = Endpoint(L"{sim}.p", L"P");
+    traits.minimumPeriod = c.minimum;
+    local.AddEndpoint(traits);
     ProcessEngineTuning().wasapiBufferLength = c.bufferLengthMs;
     ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     CWASAPIOUT device;

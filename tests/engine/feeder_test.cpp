@@ -350,10 +350,10 @@ class SimulatedDevice : public FeederTest {
     ProcessEndpointCache().Release();
     ProcessEngineTuning() = EngineTuning{};
     ProcessEngineTuning().lastReadTick = GetTickCount();
-    simwasapi::EndpointSpec spec;
-    spec.id = L"{sim}.loop";
-    spec.friendlyName = L"Loop";
-    endpoint_ = sim_.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{sim}.loop";
+    traits.friendlyName = L"Loop";
+    endpoint_ = sim_.AddEndpoint(traits);
     FeederTest::SetUp();
     device_ = 3;  // the first endpoint after the three default roles
     holdPaused_ = false;

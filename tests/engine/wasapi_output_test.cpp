@@ -79,11 +79,11 @@ class WasapiOutput : public SimDeviceTest {
   size_t Device(std::vector<AcceptedFormat> formats, int64_t period = 100000) {
     ProcessEndpointCache().Release();
     for (size_t i = 0; i < endpoints_; ++i) sim.Vanish(i);
-    simwasapi::EndpointSpec spec = Endpoint((L"{sim}.out" + std::to_wstring(endpoints_++)).c_str(), L"Sim Out");
-    spec.formats = std::move(formats);
-    spec.minimumPeriod = period;
-    spec.defaultPeriod = period;
-    return sim.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits = Endpoint((L"{sim}.out" + std::to_wstring(endpoints_++)).c_str(), L"Sim Out");
+    traits.formats = std::move(formats);
+    traits.minimumPeriod = period;
+    traits.defaultPeriod = period;
+    return sim.AddEndpoint(traits);
   }
 
   uint32_t Open(const WaveFormat& format, DWORD_PTR callback = 0, DWORD flags = 0) {
@@ -233,9 +233,9 @@ TEST_F(WasapiOutput, FormatsTheWorkerCannotPlayAreRefusedBeforeAnythingOpens) {
 }
 
 TEST_F(WasapiOutput, DeviceThatFailsToOpenReturnsItsCodeAndLeavesNoThread) {
-  simwasapi::EndpointSpec spec = Endpoint(L"{sim}.busy", L"Busy");
-  spec.initializeAnswer = AUDCLNT_E_DEVICE_IN_USE;
-  sim.AddEndpoint(spec);
+  simwasapi::EndpointTraits traits = Endpoint(L"{sim}.busy", L"Busy");
+  traits.initializeAnswer = AUDCLNT_E_DEVICE_IN_USE;
+  sim.AddEndpoint(traits);
   EXPECT_EQ(Open(Format(1, 2, 48000, 16)), MMSYSERR_ALLOCATED);
   EXPECT_EQ(output_, nullptr);
   EXPECT_EQ(WaitForSingleObject(done_, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "no open notice";

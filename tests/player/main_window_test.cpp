@@ -126,10 +126,10 @@ class SimulatedEndpointTest : public MainWindowTest {
     MainWindowTest::SetUp();
     ProcessEngineTuning() = EngineTuning{};
     ProcessEngineTuning().lastReadTick = GetTickCount();
-    simwasapi::EndpointSpec spec;
-    spec.id = L"{sim-0}";
-    spec.friendlyName = L"Simulated Speakers";
-    endpoint_ = sim_.AddEndpoint(spec);
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{sim-0}";
+    traits.friendlyName = L"Simulated Speakers";
+    endpoint_ = sim_.AddEndpoint(traits);
   }
   void TearDown() override {
     ProcessEngineTuning() = EngineTuning{};

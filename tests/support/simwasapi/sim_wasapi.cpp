@@ -35,7 +35,7 @@ std::atomic<int> g_liveObjects{0};
 }  // namespace
 
 struct EndpointState {
-  EndpointSpec spec;
+  EndpointTraits traits;
   bool vanished = false;
   bool stalled = false;
   uint32_t dropPeriods = 0;
@@ -102,16 +102,16 @@ class SimObject : public Interface {
   std::atomic<ULONG> refs_{1};
 };
 
-bool IsAccepted(const EndpointSpec& spec, const WAVEFORMATEX* format) {
+bool IsAccepted(const EndpointTraits& traits, const WAVEFORMATEX* format) {
   if (format->wFormatTag != WAVE_FORMAT_EXTENSIBLE || format->cbSize < 22) return false;
   const auto* ext = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format);
   if (ext->SubFormat != kSubtypePcm) return false;
   if (format->nBlockAlign != format->wBitsPerSample / 8 * format->nChannels) return false;
   if (format->nAvgBytesPerSec != format->nBlockAlign * format->nSamplesPerSec) return false;
   bool rateOk = false;
-  for (uint32_t rate : spec.rates) rateOk = rateOk || rate == format->nSamplesPerSec;
+  for (uint32_t rate : traits.rates) rateOk = rateOk || rate == format->nSamplesPerSec;
   if (!rateOk) return false;
-  for (const AcceptedFormat& f : spec.formats) {
+  for (const AcceptedFormat& f : traits.formats) {
     if (f.channels == format->nChannels && f.containerBits == format->wBitsPerSample &&
         f.validBits == ext->Samples.wValidBitsPerSample)
       return true;
@@ -180,7 +180,7 @@ class SimAudioClient : public SimObject<IAudioClient> {
     std::lock_guard<std::mutex> guard(state_->lock);
     const HRESULT hr = Check(Call::GetStreamLatency);
     if (FAILED(hr)) return hr;
-    const int64_t declared = state_->endpoints[endpoint_].spec.latency;
+    const int64_t declared = state_->endpoints[endpoint_].traits.latency;
     *latency = declared < 0 ? duration_ : declared;
     return S_OK;
   }
@@ -194,7 +194,7 @@ class SimAudioClient : public SimObject<IAudioClient> {
                                               WAVEFORMATEX** closest) override {
     std::lock_guard<std::mutex> guard(state_->lock);
     if (closest) *closest = nullptr;
-    return IsAccepted(state_->endpoints[endpoint_].spec, format) ? S_OK
+    return IsAccepted(state_->endpoints[endpoint_].traits, format) ? S_OK
                                                                 : AUDCLNT_E_UNSUPPORTED_FORMAT;
   }
   HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX**) override { return E_NOTIMPL; }
@@ -204,9 +204,9 @@ class SimAudioClient : public SimObject<IAudioClient> {
     HRESULT hr = state_->Injected(Call::GetDevicePeriod, endpoint_);
     if (FAILED(hr)) return hr;
     if (state_->Vanished(endpoint_)) return AUDCLNT_E_DEVICE_INVALIDATED;
-    const EndpointSpec& spec = state_->endpoints[endpoint_].spec;
-    if (defaultPeriod) *defaultPeriod = spec.defaultPeriod;
-    if (minimumPeriod) *minimumPeriod = spec.minimumPeriod;
+    const EndpointTraits& traits = state_->endpoints[endpoint_].traits;
+    if (defaultPeriod) *defaultPeriod = traits.defaultPeriod;
+    if (minimumPeriod) *minimumPeriod = traits.minimumPeriod;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Start() override {
@@ -309,15 +309,15 @@ class SimAudioClient : public SimObject<IAudioClient> {
     if (initialized_) return AUDCLNT_E_ALREADY_INITIALIZED;
     if (!format || mode != AUDCLNT_SHAREMODE_EXCLUSIVE || !(flags & AUDCLNT_STREAMFLAGS_EVENTCALLBACK))
       return E_INVALIDARG;
-    const EndpointSpec& spec = state_->endpoints[endpoint_].spec;
-    if (spec.initializeAnswer != S_OK) return spec.initializeAnswer;
-    if (!IsAccepted(spec, format)) return AUDCLNT_E_UNSUPPORTED_FORMAT;
+    const EndpointTraits& traits = state_->endpoints[endpoint_].traits;
+    if (traits.initializeAnswer != S_OK) return traits.initializeAnswer;
+    if (!IsAccepted(traits, format)) return AUDCLNT_E_UNSUPPORTED_FORMAT;
     // Event-driven exclusive streams need the period equal to the duration.
     if (duration != periodicity) return E_INVALIDARG;
-    if (duration < spec.minimumPeriod) return AUDCLNT_E_INVALID_DEVICE_PERIOD;
+    if (duration < traits.minimumPeriod) return AUDCLNT_E_INVALID_DEVICE_PERIOD;
     const uint64_t bytes =
         static_cast<uint64_t>(DurationToFrames(duration, format->nSamplesPerSec)) * format->nBlockAlign;
-    if (spec.requireAlignedBuffer && bytes % 128 != 0) return AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED;
+    if (traits.requireAlignedBuffer && bytes % 128 != 0) return AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED;
     return S_OK;
   }
 
@@ -414,16 +414,16 @@ class SimPropertyStore : public SimObject<IPropertyStore> {
     if (FAILED(hr)) return hr;
     if (!(key.fmtid == PKEY_Device_FriendlyName.fmtid && key.pid == PKEY_Device_FriendlyName.pid))
       return S_OK;  // VT_EMPTY, as for any property the store does not hold
-    const EndpointSpec& spec = state_->endpoints[endpoint_].spec;
-    if (!spec.nameIsString) {
+    const EndpointTraits& traits = state_->endpoints[endpoint_].traits;
+    if (!traits.nameIsString) {
       value->vt = VT_UI4;
       value->ulVal = kNumericName;
       return S_OK;
     }
-    const size_t bytes = (spec.friendlyName.size() + 1) * sizeof(wchar_t);
+    const size_t bytes = (traits.friendlyName.size() + 1) * sizeof(wchar_t);
     value->pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
     if (!value->pwszVal) return E_OUTOFMEMORY;
-    std::memcpy(value->pwszVal, spec.friendlyName.c_str(), bytes);
+    std::memcpy(value->pwszVal, traits.friendlyName.c_str(), bytes);
     value->vt = VT_LPWSTR;
     return S_OK;
   }
@@ -466,7 +466,7 @@ class SimDevice : public SimObject<IMMDevice> {
     *id = nullptr;
     const HRESULT hr = state_->Injected(Call::GetId, endpoint_);
     if (FAILED(hr)) return hr;
-    const std::wstring& text = state_->endpoints[endpoint_].spec.id;
+    const std::wstring& text = state_->endpoints[endpoint_].traits.id;
     const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
     *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
     if (!*id) return E_OUTOFMEMORY;
@@ -549,7 +549,7 @@ class SimEnumerator : public SimObject<IMMDeviceEnumerator> {
       std::lock_guard<std::mutex> guard(state_->lock);
       *out = nullptr;
       for (size_t i = 0; i < state_->endpoints.size(); ++i)
-        if (state_->endpoints[i].spec.id == id) endpoint = i;
+        if (state_->endpoints[i].traits.id == id) endpoint = i;
       if (endpoint == kNoEndpoint) return kNotFound;
     }
     *out = new SimDevice(state_, endpoint);
@@ -590,10 +590,10 @@ SimWasapi::~SimWasapi() {
   g_current = outer_.get();
 }
 
-size_t SimWasapi::AddEndpoint(const EndpointSpec& spec) {
+size_t SimWasapi::AddEndpoint(const EndpointTraits& traits) {
   std::lock_guard<std::mutex> guard(state_->lock);
   state_->endpoints.push_back(EndpointState{});
-  state_->endpoints.back().spec = spec;
+  state_->endpoints.back().traits = traits;
   return state_->endpoints.size() - 1;
 }
 
@@ -614,12 +614,12 @@ void SimWasapi::FailEndpoint(size_t endpoint, Call call, HRESULT result) {
 
 void SimWasapi::ChangeId(size_t endpoint, const std::wstring& id) {
   std::lock_guard<std::mutex> guard(state_->lock);
-  state_->endpoints[endpoint].spec.id = id;
+  state_->endpoints[endpoint].traits.id = id;
 }
 
 void SimWasapi::Rename(size_t endpoint, const std::wstring& name) {
   std::lock_guard<std::mutex> guard(state_->lock);
-  state_->endpoints[endpoint].spec.friendlyName = name;
+  state_->endpoints[endpoint].traits.friendlyName = name;
 }
 
 void SimWasapi::Vanish(size_t endpoint) {

@@ -52,7 +52,7 @@ struct AcceptedFormat {
   uint32_t validBits;
 };
 
-struct EndpointSpec {
+struct EndpointTraits {
   std::wstring id;
   std::wstring friendlyName;
   // False: the friendly-name property holds a number (VT_UI4), not a string.
@@ -98,7 +98,7 @@ class SimWasapi {
   SimWasapi& operator=(const SimWasapi&) = delete;
 
   // Endpoints are listed in the order they are added; returns the new index.
-  size_t AddEndpoint(const EndpointSpec& spec);
+  size_t AddEndpoint(const EndpointTraits& traits);
   // The endpoint a role's default resolves to; none (the default) fails with E_NOTFOUND.
   void SetDefault(ERole role, size_t endpoint);
   // Fails every call of a kind, or that kind of call on one endpoint (for Item: the
