@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -24,6 +25,8 @@ constexpr char kSettingsKey[] = "SOFTWARE\\ZEMBRIXPlayer";
 // parec may miss up to two seconds of its own start: the player starts after this.
 constexpr DWORD kRecorderLeadMs = 2200;
 constexpr DWORD kPlayWaitMs = 15000;
+// How long parec may take to write what the sink played into its file.
+constexpr DWORD kRecorderFlushMs = 500;
 
 inline void ClearSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey); }
 
@@ -65,6 +68,19 @@ inline std::string SystemErrorText(UINT code) {
   return text;
 }
 
+// With VEX_SOUND_KEEP naming a folder, each step's recording is kept there as
+// raw 16-bit stereo 44.1 kHz ("<step>-<attempt>.raw") for a closer look.
+inline void KeepRecording(const std::vector<int16_t>& got, const char* what, int attempt) {
+  char folder[MAX_PATH] = "";
+  if (!GetEnvironmentVariableA("VEX_SOUND_KEEP", folder, sizeof folder)) return;
+  const std::string name = std::string(folder) + "\\" + what + "-" + std::to_string(attempt) + ".raw";
+  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, got.data(), static_cast<DWORD>(got.size() * 2), &written, nullptr);
+  CloseHandle(file);
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,6 +94,36 @@ class EndToEnd : public ::testing::Test {
     auto recorder = std::make_unique<SinkRecorder>(dir_, seconds);
     Sleep(kRecorderLeadMs);
     return recorder;
+  }
+  // Runs `play`, then returns what the recorder took meanwhile. When that breaks
+  // into the digital silence of an underrun of Wine's writer thread (the
+  // machine, not the player, was late), `retry` readies the step again and it
+  // is repeated, up to kRecordingAttempts times in all; a fault of the player
+  // repeats with every attempt and is judged on the last. `ownBreak` tells a
+  // break the step makes itself (a seek restarts the sink's stream).
+  using BreakTest = std::function<bool(const std::vector<int16_t>& got, size_t frame)>;
+  std::vector<int16_t> RecordStep(SinkRecorder& recorder, const char* what, const std::function<void()>& play,
+                                  const std::function<void()>& retry, const BreakTest& ownBreak = nullptr) {
+    for (int attempt = 1;; ++attempt) {
+      const size_t mark = recorder.RecordedBytes();
+      play();
+      Sleep(kRecorderFlushMs);
+      std::vector<int16_t> got = recorder.SamplesSince(mark);
+      KeepRecording(got, what, attempt);
+      size_t underrun = SIZE_MAX;
+      for (size_t gap : UnderrunGaps(got)) {
+        if (!ownBreak || !ownBreak(got, gap)) {
+          underrun = gap;
+          break;
+        }
+      }
+      if (underrun == SIZE_MAX || attempt == kRecordingAttempts) return got;
+      std::printf("[ sound ] %s: the sink played digital silence %.3f s into the step (an underrun of Wine's "
+                  "writer); attempt %d of %d\n",
+                  what, static_cast<double>(underrun) / kSinkRate, attempt + 1, kRecordingAttempts);
+      std::fflush(stdout);
+      retry();
+    }
   }
   std::vector<std::string> TempLeftovers() const { return NewNames(tempBefore_, TempFolderNames()); }
 

@@ -53,7 +53,22 @@ const FormatCase kFormats[] = {
     {"ext_f32_stereo_48k.wav", {32, true, true}, 2, 48000, 1430, "UNKNOWN 48000Hz 32bit 2ch (48000samples 1.0secs)"},
 };
 
+// Long enough for every step and its repeats; the recorder is stopped at the end.
+constexpr int kRecordingCapSeconds = 150;
+
 class FormatsTest : public EndToEnd {};
+
+// Plays `path` to its end in the player, checking the window's texts on the way.
+void PlayToEnd(const PlayerProcess& player, const std::string& path, const std::string& formatLine, double seconds) {
+  player.Play(path);
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs))
+      << "box: " << player.WaitForMessageBox(0).text << "; status: " << player.Text(IDC_STATUS);
+  EXPECT_EQ(player.Title(), path.substr(path.find_last_of('\\') + 1) + " - ZEMBRIX Player(x86)");
+  EXPECT_EQ(player.Text(IDC_FORMAT), formatLine);
+  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs)) << "the end of play stops it";
+  EXPECT_NEAR(TimeTextSeconds(player.Text(IDC_TIME)), seconds, 0.15) << player.Text(IDC_TIME);
+  EXPECT_EQ(player.Text(IDC_FORMAT), formatLine) << "kept after the stop";
+}
 
 TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
   // 16-bit stereo 44.1 kHz goes through the sink unchanged: it must come back sample for sample.
@@ -69,8 +84,7 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
     answers.push_back(MapperAnswer(wave));
   }
 
-  const int seconds = 8 + static_cast<int>(std::size(kFormats)) * 3;
-  auto recorder = Record(seconds);
+  auto recorder = Record(kRecordingCapSeconds);
   ASSERT_TRUE(recorder->Started());
   PlayerProcess player;
   ASSERT_NE(player.Window(), nullptr) << "the main window never appeared";
@@ -79,21 +93,24 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
   EXPECT_EQ(player.Text(IDC_TIME), "--'--.-");
   EXPECT_EQ(player.Text(IDC_VOLUME_TEXT), "0.0dB");
   player.SelectDevice(0);
+  const auto rewind = [&] { player.Command(IDC_REWIND); };
 
-  std::vector<const FormatCase*> sounded;
-  player.Play(noisePath);
-  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
-  EXPECT_EQ(player.Title(), "exact.wav - ZEMBRIX Player(x86)");
-  EXPECT_EQ(player.Text(IDC_FORMAT), "PCM 44100Hz 16bit 2ch (66150samples 1.5secs)");
-  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs)) << "the end of play stops it";
-  EXPECT_NEAR(TimeTextSeconds(player.Text(IDC_TIME)), 1.5, 0.15) << player.Text(IDC_TIME);
+  {
+    const std::vector<int16_t> got = RecordStep(*recorder, "exact.wav", [&] {
+      PlayToEnd(player, noisePath, "PCM 44100Hz 16bit 2ch (66150samples 1.5secs)", 1.5);
+    }, rewind);
+    EXPECT_EQ(SoundingStretches(got).size(), 1u);
+    // The first frames of a new stream may be blanked by the sink; the rest must be exact.
+    EXPECT_EQ(FollowAcrossUnderruns(got, noise, 2 * 300).signalEnd, noise.size())
+        << "16-bit stereo 44.1 kHz sample for sample";
+  }
 
   std::vector<std::string> refused;
   for (size_t i = 0; i < std::size(kFormats); ++i) {
     const FormatCase& f = kFormats[i];
     SCOPED_TRACE(f.name);
-    player.Play(paths[i]);
     if (answers[i] != MMSYSERR_NOERROR) {
+      player.Play(paths[i]);
       const MessageBoxSeen box = player.WaitForMessageBox(kPlayWaitMs);
       ASSERT_NE(box.window, nullptr) << "the system refuses the format, so must the player";
       EXPECT_EQ(box.caption.rfind("waveOutOpen('", 0), 0u) << box.caption;
@@ -103,37 +120,26 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
       refused.push_back(f.name);
       continue;
     }
-    ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
-    EXPECT_EQ(player.Title(), std::string(f.name) + " - ZEMBRIX Player(x86)");
-    EXPECT_EQ(player.Text(IDC_FORMAT), f.formatLine);
-    ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs)) << "the end of play stops it";
-    EXPECT_NEAR(TimeTextSeconds(player.Text(IDC_TIME)), kToneSeconds, 0.15) << player.Text(IDC_TIME);
-    EXPECT_EQ(player.Text(IDC_FORMAT), f.formatLine) << "kept after the stop";
-    sounded.push_back(&f);
-    Sleep(300);  // a gap of silence between files in the recording
+    const std::vector<int16_t> got =
+        RecordStep(*recorder, f.name, [&] { PlayToEnd(player, paths[i], f.formatLine, kToneSeconds); }, rewind);
+    const std::vector<Stretch> stretches = SoundingStretches(got);
+    ASSERT_EQ(stretches.size(), 1u) << "the file sounded once";
+    const Stretch s = stretches[0];
+    EXPECT_NEAR(SoundFrames(got, s) / static_cast<double>(kSinkRate), kToneSeconds, kLengthTolerance);
+    const double expectedDb = 20 * std::log10(kToneAmplitude / std::sqrt(2.0));
+    const Stretch measured = LongestUnbroken(got, Middle(s));
+    ASSERT_GE(measured.Frames(), kSinkRate / 5) << "too little sound without an underrun to measure";
+    for (int channel = 0; channel < 2; ++channel) {
+      EXPECT_NEAR(ToneFrequency(got, measured, channel), f.hz, kFrequencyTolerance) << channel;
+      EXPECT_NEAR(RmsDb(got, measured, channel), expectedDb, kLevelTolerance) << channel;
+    }
   }
+  recorder->Stop();
   std::printf("[ formats ] refused by this system's wave-out:");
   for (const std::string& r : refused) std::printf(" %s", r.c_str());
   std::printf("\n");
   EXPECT_TRUE(player.Close());
   EXPECT_EQ(player.ExitCode(), 0u);
-
-  const std::vector<int16_t> got = recorder->Samples();
-  const std::vector<Stretch> stretches = SoundingStretches(got);
-  ASSERT_EQ(stretches.size(), 1 + sounded.size()) << "one sounding stretch per file played";
-  // The first frames of a new stream may be blanked by the sink; the rest must be exact.
-  EXPECT_EQ(StretchesInRecording(got, noise, 2 * 300), 1) << "16-bit stereo 44.1 kHz sample for sample";
-  for (size_t i = 0; i < sounded.size(); ++i) {
-    const FormatCase& f = *sounded[i];
-    SCOPED_TRACE(f.name);
-    const Stretch s = stretches[1 + i];
-    EXPECT_NEAR(s.Frames() / static_cast<double>(kSinkRate), kToneSeconds, kLengthTolerance);
-    const double expectedDb = 20 * std::log10(kToneAmplitude / std::sqrt(2.0));
-    for (int channel = 0; channel < 2; ++channel) {
-      EXPECT_NEAR(ToneFrequency(got, Middle(s), channel), f.hz, kFrequencyTolerance) << channel;
-      EXPECT_NEAR(RmsDb(got, Middle(s), channel), expectedDb, kLevelTolerance) << channel;
-    }
-  }
 }
 
 
@@ -166,36 +172,45 @@ TEST_F(FormatsTest, RexLoopAndConvertedFileSoundAsTheirSources) {
   const std::vector<int16_t> noise = NoiseSamples(kSinkRate, 23);
   const std::string songPath = dir_.Write("song.mp3", Pcm16Wave(noise));
 
-  auto recorder = Record(20);
+  auto recorder = Record(kRecordingCapSeconds);
   ASSERT_TRUE(recorder->Started());
   PlayerProcess player;
   ASSERT_NE(player.Window(), nullptr);
   player.SelectDevice(0);
-  player.Play(loopPath);
-  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs))
-      << "box: " << player.WaitForMessageBox(0).text << "; status: " << player.Text(IDC_STATUS);
-  EXPECT_EQ(player.Title(), "loop.rx2 - ZEMBRIX Player(x86)");
-  EXPECT_EQ(player.Text(IDC_FORMAT).rfind("REX: 120bpm PCM 44100Hz 16bit 2ch (", 0), 0u) << player.Text(IDC_FORMAT);
-  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
+  const auto rewind = [&] { player.Command(IDC_REWIND); };
 
-  player.Play(songPath);
-  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
-  EXPECT_EQ(player.Title(), "song.mp3 - ZEMBRIX Player(x86)");
-  EXPECT_EQ(player.Text(IDC_FORMAT), ".mp3 -> PCM 44100Hz 16bit 2ch (44100samples 1.0secs)");
-  EXPECT_EQ(player.Text(IDC_STATUS).find("Conversion failed."), std::string::npos);
-  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
-  EXPECT_TRUE(player.Close());
-  EXPECT_TRUE(TempLeftovers().empty()) << "the rendered and converted files went with their close";
-
-  const std::vector<int16_t> got = recorder->Samples();
-  const std::vector<Stretch> stretches = SoundingStretches(got);
-  ASSERT_EQ(stretches.size(), 2u);
+  const std::vector<int16_t> loopSound = RecordStep(*recorder, "loop.rx2", [&] {
+    player.Play(loopPath);
+    ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs))
+        << "box: " << player.WaitForMessageBox(0).text << "; status: " << player.Text(IDC_STATUS);
+    EXPECT_EQ(player.Title(), "loop.rx2 - ZEMBRIX Player(x86)");
+    EXPECT_EQ(player.Text(IDC_FORMAT).rfind("REX: 120bpm PCM 44100Hz 16bit 2ch (", 0), 0u) << player.Text(IDC_FORMAT);
+    ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
+  }, rewind);
+  const std::vector<Stretch> loopStretches = SoundingStretches(loopSound);
+  ASSERT_EQ(loopStretches.size(), 1u);
+  const Stretch loopMeasured = LongestUnbroken(loopSound, Middle(loopStretches[0]));
+  ASSERT_GE(loopMeasured.Frames(), kSinkRate / 5) << "too little sound without an underrun to measure";
   for (int channel = 0; channel < 2; ++channel) {
-    EXPECT_NEAR(ToneFrequency(got, Middle(stretches[0]), channel), loopHz, kFrequencyTolerance);
-    EXPECT_NEAR(RmsDb(got, Middle(stretches[0]), channel), 20 * std::log10(kToneAmplitude / std::sqrt(2.0)),
+    EXPECT_NEAR(ToneFrequency(loopSound, loopMeasured, channel), loopHz, kFrequencyTolerance);
+    EXPECT_NEAR(RmsDb(loopSound, loopMeasured, channel), 20 * std::log10(kToneAmplitude / std::sqrt(2.0)),
                 kLevelTolerance);
   }
-  EXPECT_EQ(StretchesInRecording(got, noise, 2 * 300), 1) << "the converted file sample for sample";
+
+  const std::vector<int16_t> songSound = RecordStep(*recorder, "song.mp3", [&] {
+    player.Play(songPath);
+    ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
+    EXPECT_EQ(player.Title(), "song.mp3 - ZEMBRIX Player(x86)");
+    EXPECT_EQ(player.Text(IDC_FORMAT), ".mp3 -> PCM 44100Hz 16bit 2ch (44100samples 1.0secs)");
+    EXPECT_EQ(player.Text(IDC_STATUS).find("Conversion failed."), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
+  }, rewind);
+  EXPECT_EQ(SoundingStretches(songSound).size(), 1u);
+  EXPECT_EQ(FollowAcrossUnderruns(songSound, noise, 2 * 300).signalEnd, noise.size())
+      << "the converted file sample for sample";
+  recorder->Stop();
+  EXPECT_TRUE(player.Close());
+  EXPECT_TRUE(TempLeftovers().empty()) << "the rendered and converted files went with their close";
 }
 
 // Disabled: a WM_DROPFILES posted from another process never reaches the player

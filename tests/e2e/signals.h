@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/underruns.h"
 #include "tests/support/wave_bytes.h"
 
 namespace e2e {
@@ -122,6 +123,64 @@ inline std::vector<Stretch> SoundingStretches(const std::vector<int16_t>& stereo
   }
   if (open) stretches.back().end = lastLoud + 1;
   return stretches;
+}
+
+// Where, inside a sounding stretch, the sound breaks into digital silence for at
+// least `minFrames`: the frames where such runs begin.
+// Not counted: a run that only leads to frames of full negative scale. That is
+// how the end of an unsigned 8-bit stream sounds under Wine, whose pulse driver
+// pads a drained stream with zero bytes (for 8-bit samples, -128, not silence).
+inline std::vector<size_t> UnderrunGaps(const std::vector<int16_t>& stereo, size_t minFrames = kUnderrunFrames) {
+  const auto zero = [&](size_t f) { return stereo[2 * f] == 0 && stereo[2 * f + 1] == 0; };
+  const auto floor = [&](size_t f) { return stereo[2 * f] == INT16_MIN && stereo[2 * f + 1] == INT16_MIN; };
+  std::vector<size_t> gaps;
+  for (const Stretch& s : SoundingStretches(stereo)) {
+    size_t f = s.begin;
+    while (f < s.end) {
+      if (!zero(f)) {
+        ++f;
+        continue;
+      }
+      const size_t run = f;
+      while (f < s.end && zero(f)) ++f;
+      if (f - run < minFrames) continue;
+      size_t after = f;
+      while (after < s.end && floor(after)) ++after;
+      if (after < s.end) gaps.push_back(run);
+    }
+  }
+  return gaps;
+}
+
+// The frames of a stretch that sounded: its length without the underruns' silence.
+inline size_t SoundFrames(const std::vector<int16_t>& stereo, Stretch s) {
+  size_t frames = s.Frames(), run = 0;
+  for (size_t f = s.begin; f <= s.end; ++f) {
+    if (f < s.end && stereo[2 * f] == 0 && stereo[2 * f + 1] == 0) {
+      ++run;
+      continue;
+    }
+    if (run >= kUnderrunFrames) frames -= run;
+    run = 0;
+  }
+  return frames;
+}
+
+// The longest part of `s` that no underrun's silence breaks, for measures that a
+// stretch of digital silence would bend (a tone's frequency, its level).
+inline Stretch LongestUnbroken(const std::vector<int16_t>& stereo, Stretch s) {
+  Stretch best{s.begin, s.begin}, current{s.begin, s.begin};
+  size_t run = 0;
+  for (size_t f = s.begin; f < s.end; ++f) {
+    run = stereo[2 * f] == 0 && stereo[2 * f + 1] == 0 ? run + 1 : 0;
+    if (run >= kUnderrunFrames) {
+      current = Stretch{f + 1, f + 1};
+      continue;
+    }
+    current.end = f + 1;
+    if (run == 0 && current.Frames() > best.Frames()) best = current;
+  }
+  return best;
 }
 
 // The frequency of a tone on one channel, from its rising zero crossings placed

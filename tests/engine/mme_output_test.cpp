@@ -13,6 +13,7 @@
 #include "engine/output_handle.h"
 #include "tests/support/sink_recorder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/underruns.h"
 #include "tests/support/watchdog.h"
 
 namespace {
@@ -72,15 +73,14 @@ TEST(MmeOutput, OpensTheMapperAndANumberedDeviceAndReportsThem) {
   CloseHandle(done);
 }
 
-// Plays `signal` through the wave mapper while the null sink is recorded; returns
-// the number of stretches the signal is found in (see StretchesInRecording), or
-// -1 when the play itself failed.
-int PlayAndRecord(const std::vector<int16_t>& signal) {
+// Plays `signal` through the wave mapper while the null sink is recorded; whether
+// the recording holds it whole (see RecordedWhole).
+bool PlayAndRecord(const std::vector<int16_t>& signal) {
   TempDir dir;
   SinkRecorder recorder(dir, 9);
   if (!recorder.Started()) {
     ADD_FAILURE() << "parec could not be started";
-    return -1;
+    return false;
   }
   Sleep(1500);  // the recorder may miss its own first moments
 
@@ -89,7 +89,7 @@ int PlayAndRecord(const std::vector<int16_t>& signal) {
   EXPECT_EQ(OutputOpen(&output, WAVE_MAPPER, Pcm16(2, 44100), reinterpret_cast<DWORD_PTR>(done),
                        CALLBACK_EVENT),
             MMSYSERR_NOERROR);
-  if (!output) return -1;
+  if (!output) return false;
   std::vector<WAVEHDR> headers(6);
   const uint32_t bytesPerHeader = static_cast<uint32_t>(signal.size() * 2 / 6);
   for (size_t i = 0; i < headers.size(); ++i) {
@@ -111,7 +111,7 @@ int PlayAndRecord(const std::vector<int16_t>& signal) {
   const std::vector<int16_t> got = recorder.Samples();
   EXPECT_GT(got.size(), signal.size()) << "the recording holds the whole play";
   // Wine silences a new stream's first frames: start well past them.
-  return StretchesInRecording(got, signal, 2 * 4096);
+  return RecordedWhole(got, signal, 2 * 4096);
 }
 
 TEST(MmeOutput, NullSinkRecordsExactlyWhatWasWritten) {
@@ -125,12 +125,12 @@ TEST(MmeOutput, NullSinkRecordsExactlyWhatWasWritten) {
   }
   // Wine's own mixer can drop a period when the machine is starved of CPU; a fault
   // of ours would repeat in every attempt, so three attempts separate the two.
-  int stretches = -1;
-  for (int attempt = 0; attempt < kRecordingAttempts && stretches != 1; ++attempt) {
-    stretches = PlayAndRecord(signal);
-    if (stretches != 1) std::fprintf(stderr, "recording attempt %d: %d stretches\n", attempt + 1, stretches);
+  bool whole = false;
+  for (int attempt = 0; attempt < kRecordingAttempts && !whole; ++attempt) {
+    whole = PlayAndRecord(signal);
+    if (!whole) std::fprintf(stderr, "recording attempt %d: not whole\n", attempt + 1);
   }
-  EXPECT_EQ(stretches, 1) << "one unbroken stretch";
+  EXPECT_TRUE(whole) << "the signal sample for sample";
 }
 
 TEST(MmeOutput, ThousandCyclesLeaveNoHandleBehind) {

@@ -40,6 +40,32 @@ class SinkRecorder {
   }
   bool Started() const { return started_; }
 
+  // How many bytes the recorder has written so far: a mark to read from later.
+  size_t RecordedBytes() const {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExA(path_.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+  }
+  // What was recorded from `mark` (a byte count from RecordedBytes) up to now,
+  // while the recorder goes on.
+  std::vector<int16_t> SamplesSince(size_t mark) const { return ReadFile(mark); }
+
+  // Ends the recorder before its time (parec flushes and exits on SIGINT).
+  void Stop() {
+    if (!started_ || stopped_) return;
+    stopped_ = true;
+    std::string command = "/usr/bin/pkill -INT -f " + UnixPath(path_);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      WaitForSingleObject(pi.hProcess, 5000);
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    }
+    // As in Samples(): the child's handle may be signalled before it is gone.
+    Sleep(500);
+  }
+
   // Waits for the recorder to end and reads what it captured.
   std::vector<int16_t> Samples() {
     if (started_) WaitForSingleObject(pi_.hProcess, 20000);
@@ -47,17 +73,8 @@ class SinkRecorder {
     // recording's own length is waited out too, with time for parec to flush.
     const DWORD now = GetTickCount();
     const int32_t left = static_cast<int32_t>(endTick_ - now);
-    Sleep(left > 0 ? static_cast<DWORD>(left) + 500 : 500);
-    std::vector<int16_t> samples;
-    HANDLE file = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return samples;
-    const DWORD size = GetFileSize(file, nullptr);
-    samples.resize(size / 2);
-    DWORD read = 0;
-    ReadFile(file, samples.data(), size & ~1u, &read, nullptr);
-    CloseHandle(file);
-    return samples;
+    if (!stopped_) Sleep(left > 0 ? static_cast<DWORD>(left) + 500 : 500);
+    return ReadFile(0);
   }
 
  private:
@@ -76,42 +93,28 @@ class SinkRecorder {
     return result;
   }
 
+  // The recording from byte `from` (rounded down to a whole frame) to its end.
+  std::vector<int16_t> ReadFile(size_t from) const {
+    std::vector<int16_t> samples;
+    HANDLE file = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return samples;
+    from -= from % 4;
+    const DWORD size = GetFileSize(file, nullptr);
+    if (size > from) {
+      samples.resize((size - from) / 4 * 2);
+      SetFilePointer(file, static_cast<LONG>(from), nullptr, FILE_BEGIN);
+      DWORD read = 0;
+      ::ReadFile(file, samples.data(), static_cast<DWORD>(samples.size() * 2), &read, nullptr);
+      samples.resize(read / 2);
+    }
+    CloseHandle(file);
+    return samples;
+  }
+
   std::string path_;
   PROCESS_INFORMATION pi_{};
   bool started_ = false;
+  bool stopped_ = false;
   DWORD endTick_ = 0;
 };
-
-
-// Walks `signal` from sample `from` through `got`, finding each stretch and
-// following it sample by sample. Returns the number of separate stretches needed
-// (1: the whole rest of the signal is in the recording unbroken), or 0 when some
-// part of it is not in the recording at all.
-inline int StretchesInRecording(const std::vector<int16_t>& got, const std::vector<int16_t>& signal,
-                                size_t from) {
-  const size_t probeLength = 2 * 256;
-  size_t i = from;
-  size_t searchFrom = 0;
-  int stretches = 0;
-  while (i + probeLength <= signal.size()) {
-    size_t at = SIZE_MAX;
-    for (size_t j = searchFrom; j + probeLength <= got.size(); j += 2) {
-      if (std::memcmp(&got[j], &signal[i], probeLength * 2) == 0) {
-        at = j;
-        break;
-      }
-    }
-    if (at == SIZE_MAX) {
-      std::fprintf(stderr, "recording: samples %zu to %zu of %zu not found in %zu recorded (%d stretches before)\n",
-                   i, i + probeLength, signal.size(), got.size(), stretches);
-      return 0;
-    }
-    ++stretches;
-    while (i < signal.size() && at < got.size() && got[at] == signal[i]) {
-      ++i;
-      ++at;
-    }
-    searchFrom = at;
-  }
-  return stretches;
-}
