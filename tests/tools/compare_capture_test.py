@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""The headless demo's comparison of a capture with its file: it must accept the
+exact sound and the audio server's underruns, and refuse everything else."""
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+
+TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "compare_capture.py")
+FRAMES = 44100 * 3
+CUT = 4 * 60000  # where the cases break the sound, in bytes
+
+
+def silence(frames):
+    return b"\0" * 4 * frames
+
+
+def main():
+    rng = random.Random(3)
+    data = bytes(rng.getrandbits(8) | 1 for _ in range(FRAMES * 4))
+    header = (b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
+              struct.pack("<IHHIIHH", 16, 1, 2, 44100, 176400, 4, 16) + b"data" + struct.pack("<I", len(data)))
+    wrong = bytearray(data)
+    wrong[CUT + 1] ^= 0x40
+    cases = [
+        ("exact", silence(1000) + data + silence(1000), 0),
+        ("an underrun: silence, a little skipped", silence(1000) + data[:CUT] + silence(1100) +
+         data[CUT + 4 * 189:] + silence(1000), 0),
+        ("two underruns", silence(500) + data[:CUT] + silence(300) + data[CUT:CUT * 2] + silence(900) +
+         data[CUT * 2 + 4 * 400:] + silence(500), 0),
+        ("a buffer lost", silence(1000) + data[:CUT] + data[CUT + 4 * 4410:] + silence(1000), 1),
+        ("a buffer of silence", silence(1000) + data[:CUT] + silence(4410) + data[CUT:] + silence(1000), 1),
+        ("silence, then a buffer skipped", silence(1000) + data[:CUT] + silence(300) + data[CUT + 4 * 4410:] +
+         silence(1000), 1),
+        ("a wrong byte", silence(1000) + bytes(wrong) + silence(1000), 1),
+        ("the end cut off", silence(1000) + data[:CUT * 2], 1),
+        ("nothing played", silence(FRAMES), 1),
+    ]
+    failures = 0
+    with tempfile.TemporaryDirectory() as folder:
+        wave = os.path.join(folder, "file.wav")
+        capture = os.path.join(folder, "capture.raw")
+        with open(wave, "wb") as f:
+            f.write(header + data)
+        for name, recorded, expected in cases:
+            with open(capture, "wb") as f:
+                f.write(recorded)
+            got = subprocess.run([sys.executable, TOOL, wave, capture], capture_output=True, text=True)
+            if got.returncode != expected:
+                failures += 1
+                print("FAILED: %s: exit %d, expected %d\n%s" % (name, got.returncode, expected, got.stdout))
+            else:
+                print("ok: %s" % name)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
