@@ -33,7 +33,13 @@ inline std::string WindowsPath(const std::string& unixPath) {
   return p;
 }
 
-inline std::string PlayerExe() { return WindowsPath(VEX_PLAYER_EXE); }
+// The player under test: the one built beside the suite, or the program that
+// VEX_E2E_PLAYER names (a Windows path), such as the shipped 32-bit build.
+inline std::string PlayerExe() {
+  char named[MAX_PATH] = "";
+  const DWORD n = GetEnvironmentVariableA("VEX_E2E_PLAYER", named, sizeof named);
+  return n > 0 && n < sizeof named ? std::string(named) : WindowsPath(VEX_PLAYER_EXE);
+}
 
 inline bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
   const DWORD start = GetTickCount();
