@@ -166,23 +166,6 @@ inline size_t SoundFrames(const std::vector<int16_t>& stereo, Stretch s) {
   return frames;
 }
 
-// The longest part of `s` that no underrun's silence breaks, for measures that a
-// stretch of digital silence would bend (a tone's frequency, its level).
-inline Stretch LongestUnbroken(const std::vector<int16_t>& stereo, Stretch s) {
-  Stretch best{s.begin, s.begin}, current{s.begin, s.begin};
-  size_t run = 0;
-  for (size_t f = s.begin; f < s.end; ++f) {
-    run = stereo[2 * f] == 0 && stereo[2 * f + 1] == 0 ? run + 1 : 0;
-    if (run >= kUnderrunFrames) {
-      current = Stretch{f + 1, f + 1};
-      continue;
-    }
-    current.end = f + 1;
-    if (run == 0 && current.Frames() > best.Frames()) best = current;
-  }
-  return best;
-}
-
 // The frequency of a tone on one channel, from its rising zero crossings placed
 // between samples by linear interpolation.
 inline double ToneFrequency(const std::vector<int16_t>& stereo, Stretch s, int channel) {
@@ -209,6 +192,25 @@ inline double RmsDb(const std::vector<int16_t>& stereo, Stretch s, int channel) 
     sum += v * v;
   }
   return 10 * std::log10(sum / static_cast<double>(std::max<size_t>(s.Frames(), 1)) + 1e-30);
+}
+
+// A measure of a stretch taken over its 0.1 s windows, the median of them: an
+// underrun's silence or Wine's catch-up skip, too short after the sink's
+// resampling to be told by its digital silence, moves only the window it falls in.
+template <class Measure>
+double MedianOverWindows(Stretch s, const Measure& measure, size_t window = kSinkRate / 10) {
+  std::vector<double> values;
+  for (size_t b = s.begin; b + window <= s.end; b += window) values.push_back(measure(Stretch{b, b + window}));
+  if (values.empty()) return measure(s);
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+inline double ToneFrequencyOverWindows(const std::vector<int16_t>& stereo, Stretch s, int channel) {
+  return MedianOverWindows(s, [&](Stretch w) { return ToneFrequency(stereo, w, channel); });
+}
+inline double RmsDbOverWindows(const std::vector<int16_t>& stereo, Stretch s, int channel) {
+  return MedianOverWindows(s, [&](Stretch w) { return RmsDb(stereo, w, channel); });
 }
 
 // The middle part of a stretch, away from its edges (fades, the sink's start).

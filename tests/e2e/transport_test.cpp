@@ -80,12 +80,9 @@ TEST_F(TransportTest, VolumeLoopPauseAndSeekAsHeardInTheRecording) {
     const std::vector<Stretch> f = SoundingStretches(full), h = SoundingStretches(half);
     ASSERT_EQ(f.size(), 1u);
     ASSERT_EQ(h.size(), 1u);
-    const Stretch halfMeasured = LongestUnbroken(half, Middle(h[0]));
-    const Stretch fullMeasured = LongestUnbroken(full, Middle(f[0]));
-    ASSERT_GE(std::min(halfMeasured.Frames(), fullMeasured.Frames()), kSinkRate / 5u);
     for (int channel = 0; channel < 2; ++channel) {
-      EXPECT_NEAR(RmsDb(half, halfMeasured, channel) - RmsDb(full, fullMeasured, channel), kHalfAmplitudeDb,
-                  kGainTolerance);
+      EXPECT_NEAR(RmsDbOverWindows(half, Middle(h[0]), channel) - RmsDbOverWindows(full, Middle(f[0]), channel),
+                  kHalfAmplitudeDb, kGainTolerance);
     }
   }
 
