@@ -20,6 +20,7 @@
 #include "rex/rex_library.h"
 #include "rex/rex_to_wave.h"
 #include "tests/player/player_dialog.h"
+#include "tests/support/host_path.h"
 #include "tests/rex/rex_standin_files.h"
 #include "tests/support/simwasapi/sim_wasapi.h"
 #include "tests/support/temp_dir.h"
@@ -28,15 +29,6 @@ namespace {
 
 constexpr uint32_t kBufferBytes = 17640;  // the default buffer: 100 ms of 16-bit stereo
 constexpr int32_t kRexFrames = 44100 * 2;  // one bar at 120 bpm
-
-// A build host's path as Wine sees it, on drive Z:.
-std::string HostPath(const std::string& unixPath) {
-  std::string p = "Z:" + unixPath;
-  for (char& c : p) {
-    if (c == '/') c = '\\';
-  }
-  return p;
-}
 
 enum Kind { kWave, kRex, kConverted };
 
@@ -58,10 +50,10 @@ struct Setup {
     // user's installed copies would be. The stand-in's call log, kept for the
     // tests in an environment variable rewritten with every call, is switched off.
     SetEnvironmentVariableA("VEX_REX_STANDIN_QUIET", "1");
-    CopyFileA(HostPath(VEX_REX_LIBRARY).c_str(), (libraryDir.Path() + "\\" + rexfiles::kPlainName).c_str(), FALSE);
+    CopyFileA(WindowsPath(VEX_REX_LIBRARY).c_str(), (libraryDir.Path() + "\\" + rexfiles::kPlainName).c_str(), FALSE);
     char old[32767] = "";
     GetEnvironmentVariableA("PATH", old, sizeof old);
-    SetEnvironmentVariableA("PATH", (HostPath(VEX_CONVERTER_DIR) + ";" + libraryDir.Path() + ";" + old).c_str());
+    SetEnvironmentVariableA("PATH", (WindowsPath(VEX_CONVERTER_DIR) + ";" + libraryDir.Path() + ";" + old).c_str());
     ProcessEndpointCache().Release();
     ProcessEngineTuning() = EngineTuning{};
     ProcessEngineTuning().lastReadTick = GetTickCount();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "resources/resource_ids.h"
+#include "tests/support/host_path.h"
 
 namespace e2e {
 
@@ -23,15 +24,6 @@ constexpr char kCaption[] = "ZEMBRIX Player(x86)";
 constexpr DWORD kWindowWaitMs = 30000;
 constexpr DWORD kCloseWaitMs = 15000;
 constexpr DWORD kPollMs = 20;
-
-// A build host path ("/work/…") as Wine sees it: drive Z: is the Unix root.
-inline std::string WindowsPath(const std::string& unixPath) {
-  std::string p = "Z:" + unixPath;
-  for (char& c : p) {
-    if (c == '/') c = '\\';
-  }
-  return p;
-}
 
 // The player under test: the one built beside the suite, or the program that
 // VEX_E2E_PLAYER names (a Windows path), such as the shipped 32-bit build.

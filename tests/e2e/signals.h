@@ -131,18 +131,17 @@ inline std::vector<Stretch> SoundingStretches(const std::vector<int16_t>& stereo
 // how the end of an unsigned 8-bit stream sounds under Wine, whose pulse driver
 // pads a drained stream with zero bytes (for 8-bit samples, -128, not silence).
 inline std::vector<size_t> UnderrunGaps(const std::vector<int16_t>& stereo, size_t minFrames = kUnderrunFrames) {
-  const auto zero = [&](size_t f) { return stereo[2 * f] == 0 && stereo[2 * f + 1] == 0; };
   const auto floor = [&](size_t f) { return stereo[2 * f] == INT16_MIN && stereo[2 * f + 1] == INT16_MIN; };
   std::vector<size_t> gaps;
   for (const Stretch& s : SoundingStretches(stereo)) {
     size_t f = s.begin;
     while (f < s.end) {
-      if (!zero(f)) {
+      if (!SilentFrame(stereo, f)) {
         ++f;
         continue;
       }
       const size_t run = f;
-      while (f < s.end && zero(f)) ++f;
+      while (f < s.end && SilentFrame(stereo, f)) ++f;
       if (f - run < minFrames) continue;
       size_t after = f;
       while (after < s.end && floor(after)) ++after;
@@ -156,7 +155,7 @@ inline std::vector<size_t> UnderrunGaps(const std::vector<int16_t>& stereo, size
 inline size_t SoundFrames(const std::vector<int16_t>& stereo, Stretch s) {
   size_t frames = s.Frames(), run = 0;
   for (size_t f = s.begin; f <= s.end; ++f) {
-    if (f < s.end && stereo[2 * f] == 0 && stereo[2 * f + 1] == 0) {
+    if (f < s.end && SilentFrame(stereo, f)) {
       ++run;
       continue;
     }
@@ -217,17 +216,6 @@ inline double RmsDbOverWindows(const std::vector<int16_t>& stereo, Stretch s, in
 inline Stretch Middle(Stretch s, double share = 0.5) {
   const size_t cut = static_cast<size_t>(static_cast<double>(s.Frames()) * (1 - share) / 2);
   return Stretch{s.begin + cut, s.end - cut};
-}
-
-// The sample index (not frame) where `count` samples of `signal` from `from` lie in
-// `recording`, searched from `searchFrom`; SIZE_MAX when they are nowhere.
-inline size_t FindBlock(const std::vector<int16_t>& recording, const std::vector<int16_t>& signal, size_t from,
-                        size_t count, size_t searchFrom = 0) {
-  if (from + count > signal.size()) return SIZE_MAX;
-  for (size_t j = searchFrom; j + count <= recording.size(); j += 2) {
-    if (std::memcmp(&recording[j], &signal[from], count * 2) == 0) return j;
-  }
-  return SIZE_MAX;
 }
 
 }  // namespace e2e

@@ -21,6 +21,22 @@ constexpr size_t kUnderrunFrames = 64;
 // so a buffer lost or written twice by the player is never taken for one.
 constexpr size_t kMaxGapFrames = 44100 / 20;
 
+// Whether both channels of a 16-bit stereo frame are exactly zero.
+inline bool SilentFrame(const std::vector<int16_t>& stereo, size_t frame) {
+  return stereo[2 * frame] == 0 && stereo[2 * frame + 1] == 0;
+}
+
+// The sample index (not frame) where `count` samples of `signal` from `from` lie in
+// `recording`, searched from `searchFrom`; SIZE_MAX when they are nowhere.
+inline size_t FindBlock(const std::vector<int16_t>& recording, const std::vector<int16_t>& signal, size_t from,
+                        size_t count, size_t searchFrom = 0) {
+  if (from + count > signal.size()) return SIZE_MAX;
+  for (size_t j = searchFrom; j + count <= recording.size(); j += 2) {
+    if (std::memcmp(&recording[j], &signal[from], count * 2) == 0) return j;
+  }
+  return SIZE_MAX;
+}
+
 // How far a recording follows a signal sample for sample.
 struct Following {
   size_t recordingEnd = SIZE_MAX;  // sample index where the recording stops following; SIZE_MAX: never began
@@ -35,13 +51,7 @@ struct Following {
 inline Following FollowAcrossUnderruns(const std::vector<int16_t>& recording, const std::vector<int16_t>& signal,
                                        size_t from, size_t probe = 512) {
   Following f;
-  size_t at = SIZE_MAX;
-  for (size_t j = 0; from + probe <= signal.size() && j + probe <= recording.size(); j += 2) {
-    if (std::memcmp(&recording[j], &signal[from], probe * 2) == 0) {
-      at = j;
-      break;
-    }
-  }
+  size_t at = FindBlock(recording, signal, from, probe);
   if (at == SIZE_MAX) return f;
   size_t i = from;
   for (;;) {
@@ -56,10 +66,7 @@ inline Following FollowAcrossUnderruns(const std::vector<int16_t>& recording, co
     const size_t frame = at / 2;
     const size_t signalFrame = i / 2;
     size_t zeros = 0;
-    while (2 * (frame + zeros) + 1 < recording.size() && recording[2 * (frame + zeros)] == 0 &&
-           recording[2 * (frame + zeros) + 1] == 0) {
-      ++zeros;
-    }
+    while (2 * (frame + zeros) + 1 < recording.size() && SilentFrame(recording, frame + zeros)) ++zeros;
     if (zeros < kUnderrunFrames || zeros > kMaxGapFrames) return f;
     const size_t resume = 2 * (frame + zeros);
     if (resume + probe > recording.size()) return f;
