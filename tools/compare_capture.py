@@ -6,8 +6,10 @@ a new stream, and a 32-bit program under an emulator may miss the server's first
 deadlines while it warms up.
 Under Wine the server now and then plays a few milliseconds of digital silence
 where Wine's writer thread fell behind (an underrun), and Wine skips a little of
-the stream to catch up: the comparison steps over such a silence (64 to 2205
-frames, the file going on at most 2205 frames further) and over nothing else.
+the stream to catch up: the comparison steps over such a break (at most 2205
+frames of silence, or none, the file going on where it broke or at most 2205
+frames further) and over nothing else. When a break falls on the very place the
+comparison starts, it starts a little later (at most 0.2 s).
 Prints one line and exits 0 when it matched. With --seconds FILE it prints the
 file's length in whole seconds, rounded up, and the comparison is not made."""
 import struct
@@ -15,9 +17,10 @@ import sys
 
 SKIP_BYTES = 22050 * 4  # 0.5 s of 16-bit stereo at 44100 Hz
 PROBE_BYTES = 4096
+RESUME_PROBE_BYTES = 128  # 32 frames: breaks come as close as 83 frames apart
 BYTES_PER_SECOND = 44100 * 4
-UNDERRUN_MIN_FRAMES = 64
 UNDERRUN_MAX_FRAMES = 2205  # 50 ms: half of one of the player's buffers
+START_TRIES = 8  # probes, one after another, that may begin the comparison
 
 
 def wave_data(path):
@@ -75,15 +78,15 @@ def follow(rest, capture, at):
         zeros = 0
         while capture[at + 4 * zeros:at + 4 * zeros + 4] == b"\0\0\0\0":
             zeros += 1
-        if not UNDERRUN_MIN_FRAMES <= zeros <= UNDERRUN_MAX_FRAMES:
+        if zeros > UNDERRUN_MAX_FRAMES:
             return done, underruns, silent
         resume = at + 4 * zeros
-        probe = capture[resume:resume + PROBE_BYTES // 2]
+        probe = capture[resume:resume + RESUME_PROBE_BYTES]
         window = rest[done:done + 4 * UNDERRUN_MAX_FRAMES + len(probe)]
         found = window.find(probe)
         while found >= 0 and found % 4:
             found = window.find(probe, found + 1)
-        if len(probe) < PROBE_BYTES // 2 or found < 0:
+        if len(probe) < RESUME_PROBE_BYTES or found < 0:
             return done, underruns, silent
         underruns += 1
         silent += zeros
@@ -99,15 +102,21 @@ def main():
     capture = open(sys.argv[2], "rb").read()
     if len(data) <= SKIP_BYTES + PROBE_BYTES:
         sys.exit("the file is too short to compare")
-    probe = data[SKIP_BYTES:SKIP_BYTES + PROBE_BYTES]
-    at = capture.find(probe)
-    while at >= 0 and at % 4:
-        at = capture.find(probe, at + 1)
+    start, at = SKIP_BYTES, -1
+    for start in range(SKIP_BYTES, SKIP_BYTES + START_TRIES * PROBE_BYTES, PROBE_BYTES):
+        if start + PROBE_BYTES > len(data):
+            break
+        probe = data[start:start + PROBE_BYTES]
+        at = capture.find(probe)
+        while at >= 0 and at % 4:
+            at = capture.find(probe, at + 1)
+        if at >= 0:
+            break
     if at < 0:
         print("MISMATCH: the file's audio is not in the %d captured bytes" % len(capture))
         print_missing_blocks(data, capture)
         return 1
-    rest = data[SKIP_BYTES:]
+    rest = data[start:]
     matched, underruns, silent = follow(rest, capture, at)
     if matched < len(rest):
         print("MISMATCH: %d of %d bytes matched before the first difference" % (matched, len(rest)))

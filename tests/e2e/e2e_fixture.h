@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -27,6 +28,9 @@ constexpr DWORD kRecorderLeadMs = 2200;
 constexpr DWORD kPlayWaitMs = 15000;
 // How long parec may take to write what the sink played into its file.
 constexpr DWORD kRecorderFlushMs = 500;
+// Breaks this close in every attempt of a step are not the server's chance
+// underruns, which fall anywhere, but the player's: 50 ms, half a buffer.
+constexpr size_t kSamePlaceFrames = 2205;
 
 inline void ClearSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey); }
 
@@ -95,32 +99,53 @@ class EndToEnd : public ::testing::Test {
     Sleep(kRecorderLeadMs);
     return recorder;
   }
-  // Runs `play`, then returns what the recorder took meanwhile. When that breaks
-  // into the digital silence of an underrun of Wine's writer thread (the
-  // machine, not the player, was late), `retry` readies the step again and it
-  // is repeated, up to kRecordingAttempts times in all; a fault of the player
-  // repeats with every attempt and is judged on the last. `ownBreak` tells a
-  // break the step makes itself (a seek restarts the sink's stream).
-  using BreakTest = std::function<bool(const std::vector<int16_t>& got, size_t frame)>;
+  // Where the audio server broke a step's recording, in frames from the start of
+  // its sound; SIZE_MAX where it did not.
+  using BreakFinder = std::function<size_t(const std::vector<int16_t>& got)>;
+  // A sound's digital silence: what an underrun leaves in a tone.
+  static size_t FirstSilenceGap(const std::vector<int16_t>& got) {
+    const std::vector<size_t> gaps = UnderrunGaps(got);
+    return gaps.empty() ? SIZE_MAX : gaps[0] - SoundingStretches(got)[0].begin;
+  }
+  // For a step that plays `signal` whole: the signal's frame at the first
+  // underrun stepped over in following it from sample `from`, or where the
+  // following broke off.
+  static BreakFinder FollowingBreak(const std::vector<int16_t>& signal, size_t from) {
+    return [&signal, from](const std::vector<int16_t>& got) {
+      const Following f = FollowAcrossUnderruns(got, signal, from);
+      if (f.underruns == 0 && f.signalEnd >= signal.size()) return SIZE_MAX;
+      return (f.underruns > 0 ? f.firstUnderrunInSignal : f.signalEnd) / 2;
+    };
+  }
+
+  // Runs `play`, then returns what the recorder took meanwhile. When that shows
+  // a break of the audio server (an underrun of Wine's writer thread: the
+  // machine, not the player, was late), `retry` readies the step again and it is
+  // repeated, up to kRecordingAttempts times in all; the first clean recording,
+  // else the last, is returned to be judged. The server's breaks fall anywhere;
+  // a fault of the player breaks every attempt at the same place and fails here.
   std::vector<int16_t> RecordStep(SinkRecorder& recorder, const char* what, const std::function<void()>& play,
-                                  const std::function<void()>& retry, const BreakTest& ownBreak = nullptr) {
+                                  const std::function<void()>& retry,
+                                  const BreakFinder& firstBreak = FirstSilenceGap) {
+    std::vector<size_t> breaks;
     for (int attempt = 1;; ++attempt) {
       const size_t mark = recorder.RecordedBytes();
       play();
       Sleep(kRecorderFlushMs);
       std::vector<int16_t> got = recorder.SamplesSince(mark);
       KeepRecording(got, what, attempt);
-      size_t underrun = SIZE_MAX;
-      for (size_t gap : UnderrunGaps(got)) {
-        if (!ownBreak || !ownBreak(got, gap)) {
-          underrun = gap;
-          break;
-        }
+      const size_t at = firstBreak(got);
+      if (at == SIZE_MAX) return got;
+      breaks.push_back(at);
+      if (attempt == kRecordingAttempts) {
+        const auto [low, high] = std::minmax_element(breaks.begin(), breaks.end());
+        EXPECT_GT(*high - *low, kSamePlaceFrames)
+            << what << ": every attempt broke within " << kSamePlaceFrames << " frames of frame " << *low
+            << " of its sound";
+        return got;
       }
-      if (underrun == SIZE_MAX || attempt == kRecordingAttempts) return got;
-      std::printf("[ sound ] %s: the sink played digital silence %.3f s into the step (an underrun of Wine's "
-                  "writer); attempt %d of %d\n",
-                  what, static_cast<double>(underrun) / kSinkRate, attempt + 1, kRecordingAttempts);
+      std::printf("[ sound ] %s: the recording breaks %.3f s into the sound; attempt %d of %d\n",
+                  what, static_cast<double>(at) / kSinkRate, attempt + 1, kRecordingAttempts);
       std::fflush(stdout);
       retry();
     }

@@ -98,7 +98,7 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
   {
     const std::vector<int16_t> got = RecordStep(*recorder, "exact.wav", [&] {
       PlayToEnd(player, noisePath, "PCM 44100Hz 16bit 2ch (66150samples 1.5secs)", 1.5);
-    }, rewind);
+    }, rewind, FollowingBreak(noise, 2 * 300));
     EXPECT_EQ(SoundingStretches(got).size(), 1u);
     // The first frames of a new stream may be blanked by the sink; the rest must be exact.
     EXPECT_EQ(FollowAcrossUnderruns(got, noise, 2 * 300).signalEnd, noise.size())
@@ -201,7 +201,7 @@ TEST_F(FormatsTest, RexLoopAndConvertedFileSoundAsTheirSources) {
     EXPECT_EQ(player.Text(IDC_FORMAT), ".mp3 -> PCM 44100Hz 16bit 2ch (44100samples 1.0secs)");
     EXPECT_EQ(player.Text(IDC_STATUS).find("Conversion failed."), std::string::npos);
     ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
-  }, rewind);
+  }, rewind, FollowingBreak(noise, 2 * 300));
   EXPECT_EQ(SoundingStretches(songSound).size(), 1u);
   EXPECT_EQ(FollowAcrossUnderruns(songSound, noise, 2 * 300).signalEnd, noise.size())
       << "the converted file sample for sample";

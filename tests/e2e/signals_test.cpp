@@ -82,6 +82,12 @@ TEST(FollowAcrossUnderrunsTest, StepsOverTheSinksUnderrunsAndNothingElse) {
       {"an underrun: silence, then a little skipped", {{0, 8000, 0}, {8189, 20000, 1100}}, 20000, 1},
       {"an underrun skipping nothing", {{0, 8000, 0}, {8000, 20000, 220}}, 20000, 1},
       {"two underruns", {{0, 5000, 0}, {5100, 12000, 300}, {12050, 20000, 600}}, 20000, 2},
+      {"two underruns 83 frames apart", {{0, 8000, 0}, {8137, 8220, 880}, {8220, 20000, 662}}, 20000, 2},
+      {"one frame of silence, nothing skipped", {{0, 8000, 0}, {8000, 20000, 1}}, 20000, 1},
+      {"a little skipped without silence", {{0, 8000, 0}, {8003, 20000, 0}}, 20000, 1},
+      {"the longest silence and skip let be", {{0, 8000, 0}, {8000 + kMaxGapFrames, 20000, kMaxGapFrames}}, 20000, 1},
+      {"a silence longer than that", {{0, 8000, 0}, {8000, 20000, kMaxGapFrames + 1}}, 8000, 0},
+      {"a skip longer than that", {{0, 8000, 0}, {8001 + kMaxGapFrames, 20000, 0}}, 8000, 0},
       {"a buffer lost without silence", {{0, 8000, 0}, {12410, 20000, 0}}, 8000, 0},
       {"a buffer of silence", {{0, 8000, 0}, {8000, 20000, 4410}}, 8000, 0},
       {"silence, then a jump of a buffer", {{0, 8000, 0}, {12410, 20000, 1100}}, 8000, 0},
@@ -94,6 +100,8 @@ TEST(FollowAcrossUnderrunsTest, StepsOverTheSinksUnderrunsAndNothingElse) {
     EXPECT_EQ(f.underruns, c.underruns) << c.name;
   }
   EXPECT_EQ(FollowAcrossUnderruns(wrongSample, signal, 600).signalEnd, 2 * 12000 + 1) << "a wrong sample";
+  EXPECT_EQ(FollowAcrossUnderruns(Recorded(signal, cases[3].pieces), signal, 600).firstUnderrunInSignal, 2 * 5000)
+      << "where the first underrun broke in";
   EXPECT_EQ(FollowAcrossUnderruns(std::vector<int16_t>(20000, 0), signal, 600).recordingEnd, SIZE_MAX)
       << "a signal that never sounded";
 }

@@ -11,6 +11,7 @@ import tempfile
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "compare_capture.py")
 FRAMES = 44100 * 3
 CUT = 4 * 60000  # where the cases break the sound, in bytes
+START = 4 * 22050  # where the comparison starts, in bytes
 
 
 def silence(frames):
@@ -30,6 +31,14 @@ def main():
          data[CUT + 4 * 189:] + silence(1000), 0),
         ("two underruns", silence(500) + data[:CUT] + silence(300) + data[CUT:CUT * 2] + silence(900) +
          data[CUT * 2 + 4 * 400:] + silence(500), 0),
+        ("one frame of silence, nothing skipped", silence(1000) + data[:CUT] + silence(1) + data[CUT:] +
+         silence(1000), 0),
+        ("two underruns 83 frames apart", silence(1000) + data[:CUT] + silence(880) +
+         data[CUT + 4 * 137:CUT + 4 * 220] + silence(662) + data[CUT + 4 * 220:] + silence(1000), 0),
+        ("a little skipped without silence", silence(1000) + data[:CUT] + data[CUT + 4 * 3:] + silence(1000), 0),
+        ("an underrun where the comparison starts", silence(1000) + data[:START + 400] + silence(220) +
+         data[START + 400 + 4 * 100:] + silence(1000), 0),
+        ("a step back", silence(1000) + data[:CUT] + silence(300) + data[CUT - 4 * 1000:] + silence(1000), 1),
         ("a buffer lost", silence(1000) + data[:CUT] + data[CUT + 4 * 4410:] + silence(1000), 1),
         ("a buffer of silence", silence(1000) + data[:CUT] + silence(4410) + data[CUT:] + silence(1000), 1),
         ("silence, then a buffer skipped", silence(1000) + data[:CUT] + silence(300) + data[CUT + 4 * 4410:] +
