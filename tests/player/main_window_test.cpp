@@ -482,8 +482,12 @@ TEST_F(TransportTest, AHeldSkipButtonRepeatsAndStopsWhenReleased) {
   SendMessageA(forward, BM_SETSTATE, FALSE, 0);
   const double released = Position(d);
   Sleep(1000);  // ten ticks of the repeat timer
-  EXPECT_NEAR(Position(d), released, kLiveSlack) << "no skip once released";
-  EXPECT_EQ(std::fmod(released + kLiveSlack, 5.0) < 2 * kLiveSlack, true) << released << " lies on a 5 s step";
+  // A skip would reach the next 5 s step. The position itself may creep: Wine's
+  // wave-out now and then starts a paused device when a write follows a reset
+  // (its mixer thread marks the emptied queue stopped, and the write restarts it).
+  const auto step = [](double seconds) { return std::floor((seconds + kLiveSlack) / 5.0); };
+  EXPECT_EQ(step(Position(d)), step(released)) << "no skip once released, from " << released;
+  EXPECT_NEAR(released, 15, 0.5) << "the third skip lands on the 5 s step, not 5 s on from 2 s";
 }
 
 TEST_F(TransportTest, VolumeTextsAndGains) {
