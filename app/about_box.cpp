@@ -71,8 +71,10 @@ void OnDestroy(HWND dialog) {
 
 }  // namespace
 
+// Wide, so that the template's Japanese texts reach the controls whole on a
+// system whose code page has no Japanese.
 INT_PTR ShowAboutBox(HINSTANCE module, HWND owner) {
-  return DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, 0);
+  return DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutDialogProc, 0);
 }
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -67,6 +67,9 @@ TEST(AboutBoxTest, ShowsTheProgramsOwnVersionAndPictures) {
     const char* program;
     const char* expected;
   };
+  // The caption in UTF-8: the product's name and the Japanese for "about", whole
+  // although this system's code page has no Japanese.
+  const std::string caption = "ZEMBRIX Player\xE3\x81\xAB\xE3\x81\xA4\xE3\x81\x84\xE3\x81\xA6\n";
   const Case cases[] = {
       {"about_probe_versioned.exe", "3.1.4.15\n116x51\n116x51\n"},
       {"about_probe_unversioned.exe", "0.0.0.0\n116x51\n116x51\n"},
@@ -76,21 +79,18 @@ TEST(AboutBoxTest, ShowsTheProgramsOwnVersionAndPictures) {
     DWORD exitCode = 99;
     const std::string shown = RunProbe(TestsFolder() + c.program, dir.Path() + "\\shown.txt", &exitCode);
     EXPECT_EQ(exitCode, 0u) << "the box ended with OK";
-    EXPECT_EQ(shown, c.expected);
+    EXPECT_EQ(shown, caption + c.expected);
   }
 }
 
 TEST(AboutBoxTest, ThisProgramShowsTheVersionItWasBuiltWith) {
-  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr,
+  HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), nullptr,
                                    AboutDialogProc, 0);
   ASSERT_TRUE(dialog);
   char text[64] = "";
   GetDlgItemTextA(dialog, IDC_ABOUT_VERSION, text, sizeof text);
   EXPECT_STREQ(text, VEX_VERSION_TEXT);
   EXPECT_NE(std::string(text), "0.0.0.0");
-  char caption[64] = "";
-  GetWindowTextA(dialog, caption, sizeof caption);
-  EXPECT_STREQ(caption, "About ZEMBRIX Player");
   // The box deletes the two pictures when it goes.
   HGDIOBJ picture = reinterpret_cast<HGDIOBJ>(
       SendDlgItemMessageA(dialog, IDC_ABOUT_FIRST_PAGE, BM_GETIMAGE, IMAGE_BITMAP, 0));
@@ -147,7 +147,7 @@ TEST(AboutBoxTest, PageButtonsOpenTheirAddressesAndTheBoxStaysOpen) {
   TempDir dir;
   const std::string record = dir.Path() + "\\page.txt";
   RecordingBrowser browser(record);
-  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr,
+  HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), nullptr,
                                    AboutDialogProc, 0);
   ASSERT_TRUE(dialog);
   ShowWindow(dialog, SW_SHOW);  // ending the box would hide it again

@@ -1,6 +1,6 @@
-// Opens the About box the way the player does, and once it is up writes its version
-// text and the sizes of the two button pictures to the file named on the command
-// line, then presses OK. Exits 0 when the box ended with OK.
+// Opens the About box the way the player does, and once it is up writes its caption
+// (UTF-8), its version text and the sizes of the two button pictures to the file
+// named on the command line, then presses OK. Exits 0 when the box ended with OK.
 // Started as "about_probe --record FILE ADDRESS" it only writes ADDRESS into FILE:
 // a test registers that command line as the browser, to see which page a button opens.
 #include <windows.h>
@@ -33,14 +33,18 @@ void CALLBACK Poll(HWND, UINT, UINT_PTR timer, DWORD) {
   EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
   if (!dialog) return;
   KillTimer(nullptr, timer);
+  wchar_t wideCaption[64] = L"";
+  GetWindowTextW(dialog, wideCaption, 64);
+  char caption[256] = "";
+  WideCharToMultiByte(CP_UTF8, 0, wideCaption, -1, caption, sizeof caption, nullptr, nullptr);
   char version[64] = "";
   GetDlgItemTextA(dialog, IDC_ABOUT_VERSION, version, sizeof version);
   BITMAP first, second;
   PictureSize(dialog, IDC_ABOUT_FIRST_PAGE, &first);
   PictureSize(dialog, IDC_ABOUT_SECOND_PAGE, &second);
   if (FILE* out = std::fopen(g_outputPath, "w")) {
-    std::fprintf(out, "%s\n%ldx%ld\n%ldx%ld\n", version, first.bmWidth, first.bmHeight, second.bmWidth,
-                 second.bmHeight);
+    std::fprintf(out, "%s\n%s\n%ldx%ld\n%ldx%ld\n", caption, version, first.bmWidth, first.bmHeight,
+                 second.bmWidth, second.bmHeight);
     std::fclose(out);
   }
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
