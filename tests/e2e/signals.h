@@ -125,37 +125,52 @@ inline std::vector<Stretch> SoundingStretches(const std::vector<int16_t>& stereo
   return stretches;
 }
 
+// Whether both channels of a frame are at full negative scale: how the zero bytes
+// Wine's pulse driver pads a drained unsigned 8-bit stream with come out (for
+// 8-bit samples zero is -128, not silence). No test tone reaches it.
+inline bool FloorFrame(const std::vector<int16_t>& stereo, size_t frame) {
+  return stereo[2 * frame] == INT16_MIN && stereo[2 * frame + 1] == INT16_MIN;
+}
+
+// Where a stretch's own sound ends: before that padding, when it closes the stretch.
+inline size_t SoundEnd(const std::vector<int16_t>& stereo, Stretch s) {
+  size_t end = s.end;
+  while (end > s.begin && FloorFrame(stereo, end - 1)) --end;
+  return end;
+}
+
 // Where, inside a sounding stretch, the sound breaks into digital silence for at
 // least `minFrames`: the frames where such runs begin.
-// Not counted: a run that only leads to frames of full negative scale. That is
-// how the end of an unsigned 8-bit stream sounds under Wine, whose pulse driver
-// pads a drained stream with zero bytes (for 8-bit samples, -128, not silence).
+// Not counted: the silence of a drained 8-bit stream, a run that ends within
+// kUnderrunFrames of the padding that closes its stretch (the sink's resampler
+// leaves a few frames of ramp between the two).
 inline std::vector<size_t> UnderrunGaps(const std::vector<int16_t>& stereo, size_t minFrames = kUnderrunFrames) {
-  const auto floor = [&](size_t f) { return stereo[2 * f] == INT16_MIN && stereo[2 * f + 1] == INT16_MIN; };
   std::vector<size_t> gaps;
   for (const Stretch& s : SoundingStretches(stereo)) {
+    const size_t soundEnd = SoundEnd(stereo, s);
     size_t f = s.begin;
-    while (f < s.end) {
+    while (f < soundEnd) {
       if (!SilentFrame(stereo, f)) {
         ++f;
         continue;
       }
       const size_t run = f;
-      while (f < s.end && SilentFrame(stereo, f)) ++f;
+      while (f < soundEnd && SilentFrame(stereo, f)) ++f;
       if (f - run < minFrames) continue;
-      size_t after = f;
-      while (after < s.end && floor(after)) ++after;
-      if (after < s.end) gaps.push_back(run);
+      if (soundEnd < s.end && f + kUnderrunFrames >= soundEnd) continue;
+      gaps.push_back(run);
     }
   }
   return gaps;
 }
 
-// The frames of a stretch that sounded: its length without the underruns' silence.
+// The frames of a stretch that sounded: its length without the underruns' silence
+// and without the padding of a drained 8-bit stream.
 inline size_t SoundFrames(const std::vector<int16_t>& stereo, Stretch s) {
-  size_t frames = s.Frames(), run = 0;
-  for (size_t f = s.begin; f <= s.end; ++f) {
-    if (f < s.end && SilentFrame(stereo, f)) {
+  const size_t soundEnd = SoundEnd(stereo, s);
+  size_t frames = soundEnd - s.begin, run = 0;
+  for (size_t f = s.begin; f <= soundEnd; ++f) {
+    if (f < soundEnd && SilentFrame(stereo, f)) {
       ++run;
       continue;
     }

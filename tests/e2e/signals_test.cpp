@@ -29,6 +29,9 @@ TEST(UnderrunGapTest, DigitalSilenceInsideTheSoundIsAnUnderrunElseNot) {
   for (size_t f = 19600; f < 20000; ++f) floorTail[2 * f] = floorTail[2 * f + 1] = INT16_MIN;
   std::vector<int16_t> floorThenSound = NoiseWith(20000, 10000, 600, 0);
   for (size_t f = 10300; f < 10600; ++f) floorThenSound[2 * f] = floorThenSound[2 * f + 1] = INT16_MIN;
+  std::vector<int16_t> rampedTail = NoiseWith(20000, 19000, 580, 0);
+  for (size_t f = 19580; f < 19600; ++f) rampedTail[2 * f] = rampedTail[2 * f + 1] = -1000;
+  for (size_t f = 19600; f < 20000; ++f) rampedTail[2 * f] = rampedTail[2 * f + 1] = INT16_MIN;
   std::vector<int16_t> twoGaps = NoiseWith(20000, 3000, 220, 0);
   for (size_t f = 12000; f < 12300; ++f) twoGaps[2 * f] = twoGaps[2 * f + 1] = 0;
   std::vector<int16_t> oneChannel = NoiseWith(20000, 0, 0, 0);
@@ -44,6 +47,7 @@ TEST(UnderrunGapTest, DigitalSilenceInsideTheSoundIsAnUnderrunElseNot) {
       {"silence on one channel only", oneChannel, {}},
       {"an 8-bit stream's padded end", floorTail, {}},
       {"the padding, then sound again", floorThenSound, {10000}},
+      {"the padded end after the resampler's ramp", rampedTail, {}},
       {"a pause of a second splits the sound", NoiseWith(100000, 30000, 44100, 0), {}},
   };
   for (const GapCase& c : cases) {
@@ -112,6 +116,14 @@ TEST(UnderrunGapTest, MeasuresLeaveTheUnderrunsSilenceOut) {
   const Stretch s = SoundingStretches(broken).at(0);
   EXPECT_EQ(s.Frames(), 20000u + 500 + 40);
   EXPECT_EQ(SoundFrames(broken, s), 20000u + 40) << "the 40-frame run is too short to be an underrun";
+  // A drained 8-bit stream: 400 frames of silence, 20 of ramp, then 600 of padding.
+  std::vector<int16_t> padded = broken;
+  padded.resize(2 * (s.end + 420), 0);
+  for (size_t f = s.end + 400; f < s.end + 420; ++f) padded[2 * f] = padded[2 * f + 1] = -1000;
+  padded.resize(2 * (s.end + 1020), INT16_MIN);
+  const Stretch p = SoundingStretches(padded).at(0);
+  EXPECT_EQ(p.Frames(), 20000u + 500 + 40 + 1020);
+  EXPECT_EQ(SoundFrames(padded, p), 20000u + 40 + 20) << "the drain's silence and padding left out";
 }
 
 TEST(UnderrunGapTest, AToneMeasuredOverWindowsKeepsItsFrequencyAndLevelAcrossAnUnderrun) {
