@@ -54,7 +54,7 @@ const FormatCase kFormats[] = {
 };
 
 // Long enough for every step and its repeats; the recorder is stopped at the end.
-constexpr int kRecordingCapSeconds = 150;
+constexpr int kRecordingCapSeconds = 300;
 
 class FormatsTest : public EndToEnd {};
 
@@ -105,6 +105,19 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
         << "16-bit stereo 44.1 kHz sample for sample";
   }
 
+  // A tone step's break: an underrun's silence, or a sound that is not one stretch
+  // of the file's length (Wine has been seen to skip some 60 ms, without a silence,
+  // just after a stream starts). The place given for a wrong length is the length,
+  // so a player that plays every attempt equally wrong fails as breaking at one place.
+  const auto toneBreak = [](const std::vector<int16_t>& got) {
+    const size_t gap = FirstSilenceGap(got);
+    if (gap != SIZE_MAX) return gap;
+    const std::vector<Stretch> stretches = SoundingStretches(got);
+    if (stretches.size() != 1) return size_t{0};
+    const size_t frames = SoundFrames(got, stretches[0]);
+    const double seconds = static_cast<double>(frames) / kSinkRate;
+    return std::abs(seconds - kToneSeconds) > kLengthTolerance ? frames : SIZE_MAX;
+  };
   std::vector<std::string> refused;
   for (size_t i = 0; i < std::size(kFormats); ++i) {
     const FormatCase& f = kFormats[i];
@@ -120,8 +133,8 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
       refused.push_back(f.name);
       continue;
     }
-    const std::vector<int16_t> got =
-        RecordStep(*recorder, f.name, [&] { PlayToEnd(player, paths[i], f.formatLine, kToneSeconds); }, rewind);
+    const std::vector<int16_t> got = RecordStep(
+        *recorder, f.name, [&] { PlayToEnd(player, paths[i], f.formatLine, kToneSeconds); }, rewind, toneBreak);
     const std::vector<Stretch> stretches = SoundingStretches(got);
     ASSERT_EQ(stretches.size(), 1u) << "the file sounded once";
     const Stretch s = stretches[0];

@@ -27,7 +27,7 @@ constexpr double kSeekTolerance = 0.02;    // of the file: about a pixel column 
 // How far from the seek's seam its silence may lie: a few of Wine's periods.
 constexpr size_t kSeamFrames = kSinkRate / 20;
 // Long enough for every step and its repeats; the recorder is stopped at the end.
-constexpr int kRecordingCapSeconds = 150;
+constexpr int kRecordingCapSeconds = 300;
 
 // Where `recording` stops following `signal` after aligning at `from`, past the
 // sink's underruns; SIZE_MAX when the signal is not found.
