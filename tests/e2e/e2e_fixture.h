@@ -108,10 +108,13 @@ class EndToEnd : public ::testing::Test {
   // Where the audio server broke a step's recording, in frames from the start of
   // its sound; SIZE_MAX where it did not.
   using BreakFinder = std::function<size_t(const std::vector<int16_t>& got)>;
+  static size_t FromSoundStart(const std::vector<int16_t>& got, size_t frame) {
+    return frame - SoundingStretches(got)[0].begin;
+  }
   // A sound's digital silence: what an underrun leaves in a tone.
   static size_t FirstSilenceGap(const std::vector<int16_t>& got) {
     const std::vector<size_t> gaps = UnderrunGaps(got);
-    return gaps.empty() ? SIZE_MAX : gaps[0] - SoundingStretches(got)[0].begin;
+    return gaps.empty() ? SIZE_MAX : FromSoundStart(got, gaps[0]);
   }
   // For a step that plays `signal` whole: the signal's frame at the first
   // underrun stepped over in following it from sample `from`, or where the

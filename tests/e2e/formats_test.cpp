@@ -58,6 +58,10 @@ constexpr int kRecordingCapSeconds = 300;
 
 class FormatsTest : public EndToEnd {};
 
+double SoundSeconds(const std::vector<int16_t>& got, Stretch s) {
+  return static_cast<double>(SoundFrames(got, s)) / kSinkRate;
+}
+
 // Plays `path` to its end in the player, checking the window's texts on the way.
 void PlayToEnd(const PlayerProcess& player, const std::string& path, const std::string& formatLine, double seconds) {
   player.Play(path);
@@ -115,8 +119,7 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
     const std::vector<Stretch> stretches = SoundingStretches(got);
     if (stretches.size() != 1) return size_t{0};
     const size_t frames = SoundFrames(got, stretches[0]);
-    const double seconds = static_cast<double>(frames) / kSinkRate;
-    return std::abs(seconds - kToneSeconds) > kLengthTolerance ? frames : SIZE_MAX;
+    return std::abs(SoundSeconds(got, stretches[0]) - kToneSeconds) > kLengthTolerance ? frames : SIZE_MAX;
   };
   std::vector<std::string> refused;
   for (size_t i = 0; i < std::size(kFormats); ++i) {
@@ -138,7 +141,7 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
     const std::vector<Stretch> stretches = SoundingStretches(got);
     ASSERT_EQ(stretches.size(), 1u) << "the file sounded once";
     const Stretch s = stretches[0];
-    EXPECT_NEAR(SoundFrames(got, s) / static_cast<double>(kSinkRate), kToneSeconds, kLengthTolerance);
+    EXPECT_NEAR(SoundSeconds(got, s), kToneSeconds, kLengthTolerance);
     const double expectedDb = 20 * std::log10(kToneAmplitude / std::sqrt(2.0));
     for (int channel = 0; channel < 2; ++channel) {
       EXPECT_NEAR(ToneFrequencyOverWindows(got, Middle(s), channel), f.hz, kFrequencyTolerance) << channel;

@@ -38,11 +38,7 @@ size_t FollowUntilDivergence(const std::vector<int16_t>& recording, const std::v
 
 // The position of a recorded block in `signal` (samples), SIZE_MAX when absent.
 size_t PlaceInSignal(const std::vector<int16_t>& recording, size_t at, const std::vector<int16_t>& signal) {
-  if (at + kProbe > recording.size()) return SIZE_MAX;
-  for (size_t i = 0; i + kProbe <= signal.size(); i += 2) {
-    if (std::memcmp(&signal[i], &recording[at], kProbe * 2) == 0) return i;
-  }
-  return SIZE_MAX;
+  return FindBlock(signal, recording, at, kProbe);
 }
 
 class TransportTest : public EndToEnd {};
@@ -152,7 +148,7 @@ TEST_F(TransportTest, VolumeLoopPauseAndSeekAsHeardInTheRecording) {
     const size_t seam = FollowUntilDivergence(got, long10, kSinkBlanked);
     for (size_t gap : UnderrunGaps(got)) {
       if (seam == SIZE_MAX || gap + kSeamFrames < seam / 2 || gap > seam / 2 + kSeamFrames) {
-        return gap - SoundingStretches(got)[0].begin;
+        return FromSoundStart(got, gap);
       }
     }
     return SIZE_MAX;
