@@ -34,6 +34,8 @@ constexpr int kBufferCountSpinMax = 99;
 constexpr int kTempoMin = 20;
 constexpr int kTempoMax = 450;
 constexpr LPARAM kVolumePageX10 = 60;
+constexpr LPARAM kVolumeMinX10 = -480;
+constexpr LPARAM kVolumeMaxX10 = 120;
 
 HINSTANCE InstanceOf(HWND window) {
   return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
@@ -80,9 +82,13 @@ void SetRanges(HWND window) {
   SendDlgItemMessageA(window, IDC_BUFFER_LENGTH_SPIN, UDM_SETRANGE32, 0, kBufferLengthSpinMax);
   SendDlgItemMessageA(window, IDC_BUFFER_COUNT_SPIN, UDM_SETRANGE32, 0, kBufferCountSpinMax);
   SendDlgItemMessageA(window, IDC_TEMPO_SPIN, UDM_SETRANGE32, kTempoMin, kTempoMax);
-  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMIN, TRUE, -480);
-  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMAX, TRUE, 120);
+  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMIN, TRUE, kVolumeMinX10);
+  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMAX, TRUE, kVolumeMaxX10);
   SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETPAGESIZE, 0, kVolumePageX10);
+  // Some track bars (Wine's) place the thumb anew only when the position changes,
+  // not when the range does: the new control's position is already 0, so without a
+  // change the thumb stayed where 0 was in the default range 0 to 100, the left end.
+  SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETPOS, TRUE, kVolumeMinX10);
   SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETPOS, TRUE, 0);
 }
 
@@ -113,7 +119,8 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
   w->session = start->session;
   if (start->startupFile) std::snprintf(w->startupFile, sizeof w->startupFile, "%s", start->startupFile);
   SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(w));
-  if (!StartFeederThread(*w->session)) {
+  const auto startFeeder = start->startFeeder ? start->startFeeder : StartFeederThread;
+  if (!startFeeder(*w->session)) {
     MessageBoxA(window, kMsgFeederFailed, kAppCaption, MB_OK | MB_ICONERROR);
     EndDialog(window, kFeederFailedResult);
     return TRUE;
@@ -138,6 +145,7 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
   EnableControl(window, IDC_START, HasFileName(window));
   FillOutputDeviceList(window);
   EnableControl(window, IDC_MAPPED, SelectedDeviceIsMapped(window));
+  w->settingsLoaded = true;
   if (w->startupFile[0]) {
     SetDlgItemTextA(window, IDC_FILE_NAME, w->startupFile);
     RememberFile(GetDlgItem(window, IDC_FILE_NAME), RememberMode::kMoveToTop);
@@ -301,10 +309,21 @@ void OnContextMenu(HWND window, MainWindow* w, LPARAM lParam) {
   DestroyMenu(menu);
 }
 
+// The wheel goes on to the file-name box, which steps through the history with
+// it. The box takes only a plain wheel: with Ctrl or Shift it hands the message
+// back to this window, which would forward it again for ever. So only a plain
+// wheel is forwarded, and one that comes back while being forwarded is dropped.
+void ForwardWheel(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
+  if (w->forwardingWheel || (GET_KEYSTATE_WPARAM(wParam) & (MK_CONTROL | MK_SHIFT)) != 0) return;
+  w->forwardingWheel = true;
+  SendDlgItemMessageA(window, IDC_FILE_NAME, WM_MOUSEWHEEL, wParam, lParam);
+  w->forwardingWheel = false;
+}
+
 void OnShutdown(HWND window, MainWindow* w) {
   StopUnderLock(window, *w->session);
   StopFeederThread(*w->session);
-  SaveSettings(window);
+  if (w->settingsLoaded) SaveSettings(window);
   if (w->waveform) {
     DestroyWaveformDisplay(w->waveform);
     w->waveform = nullptr;
@@ -352,7 +371,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (GetCapture() == window) ReleaseCapture();
       return TRUE;
     case WM_MOUSEWHEEL:
-      PostMessageA(GetDlgItem(window, IDC_FILE_NAME), message, wParam, lParam);
+      ForwardWheel(window, w, wParam, lParam);
       return TRUE;
     case WM_DROPFILES:
       HandleDroppedFiles(window, reinterpret_cast<HDROP>(wParam));

@@ -49,6 +49,9 @@ enum TransportImage {
 struct MainWindowStart {
   PlayerSession* session;
   const char* startupFile;  // may be null or empty
+  // Starts the feeder thread; null for StartFeederThread. Tests put a failing one
+  // here to see the window give up.
+  bool (*startFeeder)(PlayerSession&) = nullptr;
 };
 
 // The state the window keeps beside the session, one per dialog.
@@ -60,6 +63,11 @@ struct MainWindow {
   uint32_t resumePosition;
   bool detailsShown;
   bool shutDown;
+  // Set while the dialog hands a wheel message to the file-name box.
+  bool forwardingWheel;
+  // Set once the controls hold the loaded settings: a window that gave up before
+  // then must not save its empty controls over them.
+  bool settingsLoaded;
   WaveformDisplay* waveform;
   GlyphDisplay* glyphs;  // the time display's record, or none (a plain static)
   HBITMAP images[kImageCount];

@@ -2,9 +2,11 @@
 // menu command and the focus rule, driven with window messages under Wine.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 #include "engine/feeder.h"
+#include "settings/settings.h"
 #include "player/player_dialog.h"
 #include "support/temp_dir.h"
 
@@ -31,6 +33,35 @@ int Height(HWND window) {
   RECT r;
   GetWindowRect(window, &r);
   return r.bottom - r.top;
+}
+
+// Wheel messages arriving at one window of the dialog's thread, sent or posted.
+std::atomic<HWND> g_wheelTarget{nullptr};
+std::atomic<int> g_wheelsSeen{0};
+void CountWheel(HWND window, UINT message) {
+  if (message == WM_MOUSEWHEEL && window == g_wheelTarget.load()) ++g_wheelsSeen;
+}
+LRESULT CALLBACK CountSentWheels(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION) CountWheel(sent->hwnd, sent->message);
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+LRESULT CALLBACK CountPostedWheels(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* posted = reinterpret_cast<const MSG*>(lParam);
+  if (code == HC_ACTION && wParam == PM_REMOVE) CountWheel(posted->hwnd, posted->message);
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool FailToStart(PlayerSession&) { return false; }
+
+uint32_t StoredNumber(const char* name) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegGetValueA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer\\WaveOutSettings", name, RRF_RT_REG_DWORD, nullptr,
+                   &value, &size) != ERROR_SUCCESS) {
+    return 0xFFFFFFFF;
+  }
+  return value;
 }
 
 class MainDialogTest : public ::testing::Test {
@@ -179,6 +210,101 @@ TEST_F(MainDialogTest, ContextMenusAppearWhereAskedWithTheirChecks) {
     PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
     ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return FindMenuWindow(d.Window()) == nullptr; }, 10000)) << c.what;
   }
+}
+
+// The box hands a wheel with Ctrl or Shift back to its parent; forwarded again, it
+// circled between the two for as long as the window lived.
+TEST_F(MainDialogTest, WheelMessagesWithAnyModifierLeaveTheWindowIdle) {
+  struct Case {
+    const char* what;
+    WORD keys;
+    int atBox;  // the plain wheel goes on to the file-name box
+  } const cases[] = {
+      {"plain", 0, 1},
+      {"Ctrl", MK_CONTROL, 0},
+      {"Shift", MK_SHIFT, 0},
+      {"Ctrl+Shift", MK_CONTROL | MK_SHIFT, 0},
+  };
+  PlayerDialog d;
+  const DWORD thread = GetWindowThreadProcessId(d.Window(), nullptr);
+  HHOOK sent = SetWindowsHookExA(WH_CALLWNDPROC, CountSentWheels, nullptr, thread);
+  HHOOK posted = SetWindowsHookExA(WH_GETMESSAGE, CountPostedWheels, nullptr, thread);
+  for (const Case& c : cases) {
+    for (HWND target : {d.Window(), GetDlgItem(d.Window(), IDC_FILE_NAME)}) {
+      g_wheelTarget = target;
+      g_wheelsSeen = 0;
+      PostMessageA(d.Window(), WM_MOUSEWHEEL, MAKEWPARAM(c.keys, static_cast<WORD>(-WHEEL_DELTA)),
+                   MAKELPARAM(100, 100));
+      Sleep(1000);
+      EXPECT_EQ(g_wheelsSeen.load(), target == d.Window() ? 1 : c.atBox) << c.what << (target == d.Window() ? " at the window" : " at the box");
+    }
+  }
+  g_wheelTarget = nullptr;
+  UnhookWindowsHookEx(sent);
+  UnhookWindowsHookEx(posted);
+}
+
+// At 1000 and above the spin wrote "1,000" into its field, which read back as 1.
+TEST_F(MainDialogTest, BufferSpinsSetValuesThatReadBackAndAreStoredAsThemselves) {
+  struct Case {
+    int spin;
+    int field;
+    const char* valueName;
+    uint32_t value;
+  } const cases[] = {
+      {IDC_BUFFER_LENGTH_SPIN, IDC_BUFFER_LENGTH, "EachBufferLength", 1000},
+      {IDC_BUFFER_LENGTH_SPIN, IDC_BUFFER_LENGTH, "EachBufferLength", 9999},
+      {IDC_BUFFER_LENGTH_SPIN, IDC_BUFFER_LENGTH, "EachBufferLength", 32767},
+      {IDC_BUFFER_COUNT_SPIN, IDC_BUFFER_COUNT, "NumberOfBuffers", 99},
+  };
+  PlayerDialog d;
+  for (const Case& c : cases) {
+    SendDlgItemMessageA(d.Window(), c.spin, UDM_SETPOS32, 0, static_cast<LPARAM>(c.value));
+    EXPECT_EQ(d.Text(c.field), std::to_string(c.value));
+    BOOL isNumber = FALSE;
+    EXPECT_EQ(GetDlgItemInt(d.Window(), c.field, &isNumber, FALSE), c.value);
+    EXPECT_TRUE(isNumber) << c.value;
+    SaveSettings(d.Window());
+    EXPECT_EQ(StoredNumber(c.valueName), c.value) << c.valueName;
+  }
+}
+
+// A window that gives up while it starts saved its empty controls over the settings.
+TEST_F(MainDialogTest, AWindowWhoseFeederCannotStartLeavesTheSavedSettingsAlone) {
+  PlayerDialog::ForgetSettings();
+  PlayerDialog stored;
+  SetDlgItemInt(stored.Window(), IDC_BUFFER_LENGTH, 250, FALSE);
+  SetDlgItemInt(stored.Window(), IDC_BUFFER_COUNT, 12, FALSE);
+  SaveSettings(stored.Window());
+  DialogOptions options;
+  options.startFeeder = FailToStart;
+  options.keepSettings = true;
+  {
+    PlayerDialog failed(options);
+    const MessageBoxSeen box = failed.TakeMessageBox();
+    EXPECT_EQ(box.caption, kCaption);
+    EXPECT_EQ(box.text, "Unable to initialize the some Windows objects.");
+    EXPECT_TRUE(PlayerDialog::WaitUntil([&] { return failed.Ended(); }, 10000));
+    EXPECT_EQ(failed.Result(), 2);
+  }
+  EXPECT_EQ(StoredNumber("EachBufferLength"), 250u);
+  EXPECT_EQ(StoredNumber("NumberOfBuffers"), 12u);
+}
+
+// Wine's track bar placed the thumb for 0 of its default range 0 to 100, the left
+// end, when the range changed and the position did not.
+TEST_F(MainDialogTest, TheVolumeThumbStandsAtZeroDecibelsAtStart) {
+  PlayerDialog d;
+  HWND slider = GetDlgItem(d.Window(), IDC_VOLUME);
+  ASSERT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 0);
+  RECT thumb{}, channel{};
+  SendMessageA(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  SendMessageA(slider, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  const int travel = (channel.right - channel.left) - (thumb.right - thumb.left);
+  ASSERT_GT(travel, 0);
+  // 0 lies 480 of the 600 steps from the left end.
+  const int expectedLeft = channel.left + travel * 480 / 600;
+  EXPECT_NEAR(thumb.left, expectedLeft, 2) << "channel " << channel.left << ".." << channel.right;
 }
 
 }  // namespace

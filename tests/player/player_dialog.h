@@ -57,9 +57,20 @@ struct MessageBoxSeen {
   std::string text;
 };
 
+// How a test dialog starts; the defaults are the program's own.
+struct DialogOptions {
+  const char* startupFile = "";
+  // Null: the real feeder thread.
+  bool (*startFeeder)(PlayerSession&) = nullptr;
+  // Keep the settings the test stored instead of starting from the defaults.
+  bool keepSettings = false;
+};
+
 class PlayerDialog {
  public:
-  explicit PlayerDialog(const char* startupFile = "") : startupFile_(startupFile) {
+  explicit PlayerDialog(const char* startupFile = "") : PlayerDialog(Options(startupFile)) {}
+  explicit PlayerDialog(const DialogOptions& options)
+      : startupFile_(options.startupFile), options_(options) {
     static bool registered = [] {
       INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
       InitCommonControlsEx(&controls);
@@ -72,7 +83,7 @@ class PlayerDialog {
     EXPECT_TRUE(registered);
     // Every dialog starts from the stored defaults: a previous one saved its own
     // controls when it closed.
-    ForgetSettings();
+    if (!options_.keepSettings) ForgetSettings();
     CreatePlayerSession(session_);
     {
       std::lock_guard<std::mutex> guard(StatusLogLock());
@@ -80,7 +91,9 @@ class PlayerDialog {
     }
     thread_ = CreateThread(nullptr, 0, Run, this, 0, &threadId_);
     hook_ = SetWindowsHookExA(WH_CALLWNDPROC, RecordStatus, nullptr, threadId_);
-    WaitUntil([&] { return (window_ = FindDialog()) != nullptr && IsWindowVisible(window_); }, 20000);
+    // A dialog that gives up while it initialises shows its box instead of itself.
+    WaitUntil([&] { return ((window_ = FindDialog()) != nullptr && IsWindowVisible(window_)) || AnyMessageBox(); },
+              20000);
   }
   ~PlayerDialog() {
     if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
@@ -92,8 +105,10 @@ class PlayerDialog {
     CloseHandle(thread_);
     if (hook_) UnhookWindowsHookEx(hook_);
     DestroyPlayerSession(session_);
-    ForgetSettings();
+    if (!options_.keepSettings) ForgetSettings();
   }
+  // Whether the dialog's thread has ended, as it does when the dialog gave up.
+  bool Ended() const { return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0; }
   static void ForgetSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer"); }
   PlayerDialog(const PlayerDialog&) = delete;
   PlayerDialog& operator=(const PlayerDialog&) = delete;
@@ -189,7 +204,7 @@ class PlayerDialog {
  private:
   static DWORD WINAPI Run(void* self) {
     PlayerDialog& d = *static_cast<PlayerDialog*>(self);
-    const MainWindowStart start{&d.session_, d.startupFile_.c_str()};
+    const MainWindowStart start{&d.session_, d.startupFile_.c_str(), d.options_.startFeeder};
     d.result_ = RunMainDialog(GetModuleHandleA(nullptr), start);
     return 0;
   }
@@ -220,7 +235,14 @@ class PlayerDialog {
     return s.found;
   }
 
+  static DialogOptions Options(const char* startupFile) {
+    DialogOptions options;
+    options.startupFile = startupFile;
+    return options;
+  }
+
   std::string startupFile_;
+  DialogOptions options_;
   PlayerSession session_{};
   HANDLE thread_ = nullptr;
   DWORD threadId_ = 0;
