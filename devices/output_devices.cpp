@@ -6,6 +6,7 @@
 #include <functiondiscoverykeys_devpkey.h>
 #include <propidl.h>
 
+#include <cstring>
 #include <new>
 
 #include "app/scoped_com.h"
@@ -260,4 +261,29 @@ IMMDevice* ResolveRenderEndpoint(uint32_t index, wchar_t* name, uint32_t capacit
   const EndpointEntry* entry = g_endpointCache.Entry(index - kDefaultRoleCount);
   if (!entry) return nullptr;
   return ResolveCachedEndpoint(enumerator.Get(), *entry, name, capacity);
+}
+
+void NarrowDeviceName(const wchar_t* name, char* text, size_t capacity) {
+  if (!text || capacity == 0) return;
+  text[0] = '\0';
+  if (!name) return;
+  // An endpoint name has at most 127 units, each at most 3 bytes in any ANSI page.
+  wchar_t wide[kEndpointNameChars];
+  lstrcpynW(wide, name, kEndpointNameChars);
+  char all[3 * kEndpointNameChars];
+  if (WideCharToMultiByte(CP_ACP, 0, wide, -1, all, sizeof all, nullptr, nullptr) <= 0) return;
+  const UINT page = GetACP();
+  size_t kept = 0;
+  for (size_t at = 0; all[at] != '\0';) {
+    size_t next = at + 1;
+    if (page == CP_UTF8) {
+      while ((static_cast<unsigned char>(all[next]) & 0xC0) == 0x80) ++next;
+    } else if (IsDBCSLeadByteEx(page, static_cast<BYTE>(all[at])) && all[next] != '\0') {
+      ++next;
+    }
+    if (next > capacity - 1) break;
+    kept = at = next;
+  }
+  std::memcpy(text, all, kept);
+  text[kept] = '\0';
 }

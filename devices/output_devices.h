@@ -94,3 +94,8 @@ bool GetWasapiEntryName(uint32_t index, wchar_t* name);
 // entry name, at most capacity − 1 characters. COM must be initialised on the
 // calling thread.
 IMMDevice* ResolveRenderEndpoint(uint32_t index, wchar_t* name, uint32_t capacity);
+
+// A device name as window texts carry it: in the system's ANSI code page, at most
+// capacity − 1 bytes, cut only between characters. A character the code page
+// lacks becomes its default character rather than ending the text.
+void NarrowDeviceName(const wchar_t* name, char* text, size_t capacity);

@@ -144,14 +144,8 @@ uint32_t QueryOutputInfo(OutputHandle* handle, uint32_t* kind, uint32_t* rate, u
   if (!handle) return MMSYSERR_INVALHANDLE;
   if (handle->isWasapi) {
     const CMMEWAVEOUT* worker = Worker(handle);
-    if (name) {
-      // 64 UTF-16 units can take up to 128 bytes in a double-byte code page.
-      char narrow[2 * 64 + 1] = {};
-      WideCharToMultiByte(CP_OEMCP, 0, worker->deviceName, -1, narrow, sizeof narrow - 1,
-                          nullptr, nullptr);
-      std::strncpy(name, narrow, 63);
-      name[63] = '\0';
-    }
+    // The status line is a window text: the ANSI code page, not the console's.
+    if (name) NarrowDeviceName(worker->deviceName, name, 64);
     if (kind) *kind = kOutputKindWasapi;
     if (rate) *rate = worker->deviceFormat.sampleRate;
     if (bits) *bits = worker->deviceFormat.validBits;

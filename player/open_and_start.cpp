@@ -17,6 +17,7 @@
 #include "player/session.h"
 #include "player/wave_file.h"
 #include "rex/rex_to_wave.h"
+#include "rex/standard_search.h"
 #include "waveform/waveform_display.h"
 
 namespace {
@@ -76,10 +77,14 @@ bool CreateConversionTarget(char* path) {
 bool RunConverter(const char* source, const char* target) {
   char commandLine[3 * MAX_PATH];
   if (!ConverterCommandLine(commandLine, sizeof commandLine, source, target)) return false;
+  // Named in full: CreateProcess's own search would look in the current directory,
+  // the folder of a document opened by double-click, second.
+  char program[MAX_PATH];
+  if (!FindInStandardSearch(kConverterProgram, program, sizeof program)) return false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+  if (!CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &startup, &process)) {
     return false;
   }
@@ -316,8 +321,10 @@ int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame) {
   ResetEvent(session.bufferDoneEvent);
   OutputDeviceCaps caps;
   if (GetOutputDeviceCaps(device, &caps) != MMSYSERR_NOERROR) caps.displayName[0] = L'\0';
-  char openText[128];
-  std::snprintf(openText, sizeof openText, "Calling waveOutOpen('%ls')", caps.displayName);
+  char deviceName[2 * kDisplayNameChars];
+  NarrowDeviceName(caps.displayName, deviceName, sizeof deviceName);
+  char openText[sizeof deviceName + 32];
+  std::snprintf(openText, sizeof openText, "Calling waveOutOpen('%s')", deviceName);
   SetStatus(window, openText);
   const uint16_t tag = session.format.FormatTag();
   DWORD flags = CALLBACK_EVENT;
@@ -326,8 +333,8 @@ int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame) {
   const uint32_t opened = OutputOpen(&output, device, session.format,
                                      reinterpret_cast<DWORD_PTR>(session.bufferDoneEvent), flags);
   if (opened != MMSYSERR_NOERROR) {
-    char caption[128];
-    std::snprintf(caption, sizeof caption, "waveOutOpen('%ls')", caps.displayName);
+    char caption[sizeof deviceName + 32];
+    std::snprintf(caption, sizeof caption, "waveOutOpen('%s')", deviceName);
     SetStatus(window, caption);
     StopPlayback(window, session);
     ShowMmError(window, caption, opened);

@@ -7,16 +7,30 @@ packages=(cmake ninja-build g++ g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 qemu-user
           wine wine32:i386 wine64 xvfb xauth pulseaudio pulseaudio-utils libpulse0:i386
           sox imagemagick googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          zip python3)
+          zip python3 locales)
+
+# A Japanese locale: Wine takes its ANSI code page (932) from LANG only for a
+# locale the system has, and the tests of Japanese device names run in it.
+ensure_japanese_locale() {
+  locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && return 0
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+    echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+}
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  ensure_japanese_locale
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
 $SUDO apt-get update -q
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+ensure_japanese_locale

@@ -199,6 +199,35 @@ TEST_F(SimulatedEndpointTest, AnAdpcmFileOnAWasapiEntryFailsWithTheBadFormatText
   EXPECT_TRUE(NoHandleLeak(before, HandleProbe()));
 }
 
+// The status line and the error box's caption cut a name at the first character
+// the C locale could not convert, which in a Japanese system is the first one.
+TEST_F(SimulatedEndpointTest, ADeviceNameInJapaneseReachesTheStatusAndTheCaptionWhole) {
+  simwasapi::EndpointTraits traits;
+  traits.id = L"{sim-1}";
+  traits.friendlyName = L"\u30b9\u30d4\u30fc\u30ab\u30fc (USB Audio)";
+  sim_.AddEndpoint(traits);
+  // In the Japanese code page the name's own bytes; in any other, one default
+  // character for each character the page lacks, and the rest kept.
+  const std::string name = std::string(GetACP() == 932 ? "\x83\x58\x83\x73\x81\x5b\x83\x4a\x81\x5b" : "?????") +
+                           " (USB Audio)";
+  const std::string played = dir_.Write("jp.wav", NoiseWave(kRate / 4, 3));
+  const std::string refused = dir_.Write("adpcm.wav", wavebytes::Riff({wavebytes::Chunk(
+      "fmt ", wavebytes::FmtBody(2, 2, 44100, 4, 2048, 44359)), wavebytes::Chunk("data", wavebytes::Filled(8192, 0))}));
+  PlayerDialog d;
+  SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, 1 + kDefaultRoleCount + 1, 0);
+  d.Command(IDC_DEVICE, CBN_SELCHANGE);
+  ASSERT_TRUE(d.Start(played));
+  ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
+  const std::vector<std::string> s = d.Statuses();
+  EXPECT_NE(IndexOf(s, "Calling waveOutOpen('WASAPI: " + name + "')"), std::string::npos) << Join(s);
+  bool deviceLine = false;
+  for (const std::string& line : s) deviceLine |= line.find("[" + name + "]") != std::string::npos;
+  EXPECT_TRUE(deviceLine) << Join(s);
+  d.SetText(IDC_FILE_NAME, refused);
+  d.PostCommand(IDC_START);
+  EXPECT_EQ(d.TakeMessageBox().caption, "waveOutOpen('WASAPI: " + name + "')");
+}
+
 TEST_F(SimulatedEndpointTest, ADeviceChangeWhilePlayingContinuesNearThePosition) {
   const std::string path = dir_.Write("long.wav", NoiseWave(40 * kRate, 3));
   PlayerDialog d;
@@ -234,6 +263,26 @@ TEST_F(MainWindowTest, ConverterMissingFallsBackToTheSourceAsWave) {
   ASSERT_NE(converting, std::string::npos) << Join(s);
   EXPECT_NE(IndexOf(s, "Conversion failed.", converting), std::string::npos) << Join(s);
   EXPECT_TRUE(PlayerTempFiles().empty()) << "the empty target was deleted";
+}
+
+// Opening a file by double-click makes its folder the current one, and the
+// system's own program search looks there second.
+TEST_F(MainWindowTest, AConverterPlantedInTheCurrentFolderIsNotRun) {
+  const std::string song = dir_.Write("song.mp3", NoiseWave(kRate / 2, 9));
+  ASSERT_TRUE(CopyFileA((rexfiles::ExeFolder() + "\\converter\\ffmpeg.exe").c_str(),
+                        (dir_.Path() + "\\ffmpeg.exe").c_str(), FALSE));
+  char current[MAX_PATH] = "";
+  GetCurrentDirectoryA(MAX_PATH, current);
+  SetCurrentDirectoryA(dir_.Path().c_str());
+  {
+    PlayerDialog d;
+    d.Start(song);  // the source itself plays as WAVE when no converter ran
+    d.Command(IDC_STOP);
+    const std::vector<std::string> s = d.Statuses();
+    EXPECT_NE(IndexOf(s, "Conversion failed."), std::string::npos) << Join(s);
+    EXPECT_EQ(IndexOf(s, "Converted"), std::string::npos) << Join(s);
+  }
+  SetCurrentDirectoryA(current);
 }
 
 TEST_F(MainWindowTest, ExtensionsDecideWhoReadsTheFile) {
