@@ -152,7 +152,7 @@ bool TempoFromField(bool checked, bool isNumber, uint32_t bpm, uint32_t minimum,
 }
 
 bool ConverterCommandLine(char* text, size_t capacity, const char* source, const char* target) {
-  const int n = std::snprintf(text, capacity, "ffmpeg.exe -y -i \"%s\"%s\"%s\"", source,
+  const int n = std::snprintf(text, capacity, "%s -y -i \"%s\"%s\"%s\"", kConverterProgram, source,
                               " -acodec pcm_s16le ", target);
   return n >= 0 && static_cast<size_t>(n) < capacity;
 }

@@ -76,6 +76,8 @@ void FormatLine(char* text, size_t capacity, const char* prefix, const char* tag
 bool TempoFromField(bool checked, bool isNumber, uint32_t bpm, uint32_t minimum,
                     uint32_t maximum, uint32_t* tempoX1000);
 
+// The outside converter, found by name beside the program or on the system's path.
+constexpr char kConverterProgram[] = "ffmpeg.exe";
 // The converter's command line for `source` and `target`; false when it does not
 // fit in `capacity`.
 bool ConverterCommandLine(char* text, size_t capacity, const char* source, const char* target);
