@@ -10,6 +10,7 @@
 
 #include "app/scoped_gdi.h"
 #include "player/main_window.h"
+#include "player/wave_source.h"
 
 const char kBrowseFilter[] =
     "Audio files(*.wav;*.rx2;*.rex;*.mp?;m?a)\0*.wav;*.rx2;*.rex;*.mp?;*.m?a;*.mpeg\0"
@@ -132,16 +133,22 @@ std::vector<std::string> ChosenFilePaths(const char* buffer, size_t capacity) {
 
 bool TakeChosenFiles(HWND window, const std::vector<std::string>& paths) {
   if (paths.empty()) return false;
+  // A name too long for a path buffer is refused as a typed one is, before the box
+  // or the history changes.
+  for (const std::string& path : paths) {
+    if (path.empty()) {
+      ShowWarning(window, kMsgUnableToOpenWave);
+      return false;
+    }
+  }
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
   for (size_t i = paths.size() - 1; i > 0; --i) {
-    if (paths[i].empty()) return false;
     SetWindowTextA(box, paths[i].c_str());
     RememberFile(box, RememberMode::kMoveToTop);
   }
   SetWindowTextA(box, paths[0].c_str());
-  const bool chosen = !paths[0].empty();
-  EnableControl(window, IDC_START, chosen);
-  return chosen;
+  EnableControl(window, IDC_START, true);
+  return true;
 }
 
 bool BrowseFiles(HWND window) {

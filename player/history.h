@@ -44,7 +44,8 @@ std::vector<std::string> ChosenFilePaths(const char* buffer, size_t capacity);
 
 // Applies the dialog's result to the window: every file but the first is put into the
 // history from the last to the first, then the first becomes the box's text. True
-// when the box then holds text.
+// when the box then holds text. A name too long to use (an empty path) is refused
+// with a warning box, and nothing changes.
 bool TakeChosenFiles(HWND window, const std::vector<std::string>& paths);
 
 // The initial directory for the dialog from the box's text: the text's full path

@@ -125,6 +125,48 @@ TEST(DroppedFilesTest, ListedInDropOrderAndTheFirstPlays) {
   }
 }
 
+// Answers the open-file dialog from a timer while it runs modally: names typed into
+// its file-name field and OK, or Cancel. Any message box is recorded and closed.
+struct DialogDriver {
+  HWND owner = nullptr;
+  std::string typed;  // empty: press Cancel
+  std::vector<std::string> messages;
+  bool answered = false;
+};
+DialogDriver* g_driver = nullptr;
+
+BOOL CALLBACK AnswerWindow(HWND window, LPARAM) {
+  char className[32] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (window == g_driver->owner || !IsWindowVisible(window) || std::strcmp(className, "#32770") != 0) return TRUE;
+  constexpr int kFileNameCombo = 0x47C;  // cmb13 of the Explorer-style dialog
+  constexpr int kFileNameEdit = 0x480;   // edt1
+  // A message box's text: Windows numbers its control one way, Wine another.
+  const int messageText = GetDlgItem(window, 0xFFFF) ? 0xFFFF : GetDlgItem(window, 100) ? 100 : 0;
+  if (messageText && !GetDlgItem(window, kFileNameCombo) && !GetDlgItem(window, kFileNameEdit)) {
+    char text[256] = "";
+    GetDlgItemTextA(window, messageText, text, sizeof text);
+    g_driver->messages.push_back(text);
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+  } else if (!g_driver->answered && (GetDlgItem(window, kFileNameCombo) || GetDlgItem(window, kFileNameEdit))) {
+    g_driver->answered = true;
+    if (g_driver->typed.empty()) {
+      PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    } else {
+      SetDlgItemTextA(window, kFileNameCombo, g_driver->typed.c_str());
+      SetDlgItemTextA(window, kFileNameEdit, g_driver->typed.c_str());
+      PostMessageA(window, WM_COMMAND, IDOK, 0);
+    }
+  }
+  return TRUE;
+}
+
+constexpr UINT kPollMs = 200;
+
+void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
+  EnumThreadWindows(GetCurrentThreadId(), AnswerWindow, 0);
+}
+
 TEST(ChosenFilePathsTest, OneFileOrADirectoryFollowedByNames) {
   const std::string longName(251, 'n');  // joined to C:\music\ it makes 260 characters
   struct Case {
@@ -155,19 +197,30 @@ TEST(ChosenFilePathsTest, SeveralFilesAreListedInTheDialogsOrderWithTheFirstInTh
     Names chosen;
     bool result;
     Names history;  // after the caller has moved the box's text to the top
+    Names messages;
   };
+  const Names refused{"Unable to open the WAVE file."};
   const Case cases[] = {
       {"three files", {"C:\\m\\a.wav", "C:\\m\\b.wav", "C:\\m\\c.wav"}, true,
-       {"C:\\m\\a.wav", "C:\\m\\b.wav", "C:\\m\\c.wav", "old.wav"}},
-      {"one file", {"C:\\m\\a.wav"}, true, {"C:\\m\\a.wav", "old.wav"}},
-      {"an unusable later name ends it", {"C:\\m\\a.wav", ""}, false, {"old.wav"}},
+       {"C:\\m\\a.wav", "C:\\m\\b.wav", "C:\\m\\c.wav", "old.wav"}, {}},
+      {"one file", {"C:\\m\\a.wav"}, true, {"C:\\m\\a.wav", "old.wav"}, {}},
+      {"an unusable later name ends it", {"C:\\m\\a.wav", ""}, false, {"old.wav"}, refused},
+      {"one name too long is refused, not emptied into the box", {""}, false, {"old.wav"}, refused},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PlayerDialog dialog;
     dialog.SetHistory({"old.wav"});
     SetWindowTextA(dialog.Box(), "");
+    DialogDriver driver;
+    driver.owner = dialog.Window();
+    driver.answered = true;  // no open-file dialog here, only boxes
+    g_driver = &driver;
+    const UINT_PTR timer = SetTimer(nullptr, 0, kPollMs, AnswerDialogs);
     EXPECT_EQ(TakeChosenFiles(dialog.Window(), c.chosen), c.result);
+    KillTimer(nullptr, timer);
+    g_driver = nullptr;
+    EXPECT_EQ(driver.messages, c.messages);
     EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog.Window(), IDC_START)) != FALSE, c.result);
     if (c.result) RememberFile(dialog.Box(), RememberMode::kMoveToTop);
     EXPECT_EQ(dialog.History(), c.history);
@@ -196,45 +249,6 @@ TEST(InitialDirectoryTest, TheTextsFolderWithADot) {
   for (const Case& c : cases) EXPECT_EQ(InitialDirectoryFor(c.text.c_str()), c.directory) << c.text;
 }
 
-// Answers the open-file dialog from a timer while it runs modally: names typed into
-// its file-name field and OK, or Cancel. Any message box is recorded and closed.
-struct DialogDriver {
-  HWND owner = nullptr;
-  std::string typed;  // empty: press Cancel
-  std::vector<std::string> messages;
-  bool answered = false;
-};
-DialogDriver* g_driver = nullptr;
-
-BOOL CALLBACK AnswerWindow(HWND window, LPARAM) {
-  char className[32] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (window == g_driver->owner || !IsWindowVisible(window) || std::strcmp(className, "#32770") != 0) return TRUE;
-  constexpr int kFileNameCombo = 0x47C;  // cmb13 of the Explorer-style dialog
-  constexpr int kFileNameEdit = 0x480;   // edt1
-  constexpr int kMessageText = 0xFFFF;
-  if (GetDlgItem(window, kMessageText)) {
-    char text[256] = "";
-    GetDlgItemTextA(window, kMessageText, text, sizeof text);
-    g_driver->messages.push_back(text);
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-  } else if (!g_driver->answered && (GetDlgItem(window, kFileNameCombo) || GetDlgItem(window, kFileNameEdit))) {
-    g_driver->answered = true;
-    if (g_driver->typed.empty()) {
-      PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    } else {
-      SetDlgItemTextA(window, kFileNameCombo, g_driver->typed.c_str());
-      SetDlgItemTextA(window, kFileNameEdit, g_driver->typed.c_str());
-      PostMessageA(window, WM_COMMAND, IDOK, 0);
-    }
-  }
-  return TRUE;
-}
-
-void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
-  EnumThreadWindows(GetCurrentThreadId(), AnswerWindow, 0);
-}
-
 TEST(BrowseFilesTest, TheRealDialogCancelledOrGivenThreeFiles) {
   TempDir dir;
   for (const char* name : {"one.wav", "two.wav", "three.wav"}) dir.Write(name, {'R', 'I', 'F', 'F'});
@@ -260,7 +274,6 @@ TEST(BrowseFilesTest, TheRealDialogCancelledOrGivenThreeFiles) {
     driver.owner = dialog.Window();
     driver.typed = c.typed;
     g_driver = &driver;
-    constexpr UINT kPollMs = 200;
     const UINT_PTR timer = SetTimer(nullptr, 0, kPollMs, AnswerDialogs);
     const bool result = BrowseFiles(dialog.Window());
     KillTimer(nullptr, timer);
