@@ -8,7 +8,9 @@
 #   bench/run.sh dsp_bench --benchmark_filter='Int16->Float32'
 #   bench/run.sh render_bench
 # Google Benchmark for the Windows trees is compiled from its Debian source package,
-# fetched into build/benchmark-src when missing (needs a deb-src line for bookworm).
+# fetched into build/benchmark-src when missing. A machine without source entries
+# gets them (as root, in /etc/apt/sources.list.d/debian.sources); where that cannot
+# be done the script stops and says why.
 # On a host that runs 32-bit code only through an emulator the i686 figures are
 # emulated: they show the kernels' relative cost, not a real machine's speed.
 set -uo pipefail
@@ -19,13 +21,34 @@ jobs=2
 name=dsp_bench
 if [[ $# -gt 0 && $1 != -* ]]; then name=$1; shift; fi
 
+# Adds deb-src to the machine's Debian entries (a fresh Debian 12 has none) and
+# reads the package lists again. False when it cannot.
+enable_source_packages() {
+  local sources=/etc/apt/sources.list.d/debian.sources
+  local sudo=
+  [[ $(id -u) -eq 0 ]] || sudo=sudo
+  if [[ -f $sources ]] && grep -q '^Types: deb$' "$sources"; then
+    $sudo sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources" || return 1
+  elif [[ -f /etc/apt/sources.list ]] && grep -q '^deb ' /etc/apt/sources.list; then
+    grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+      $sudo tee /etc/apt/sources.list.d/vexatone-src.list >/dev/null || return 1
+  else
+    return 1
+  fi
+  $sudo apt-get update -q >/dev/null
+}
+
+fetch_benchmark_source() {
+  (cd "$build/benchmark-src" && apt-get source --download-only benchmark >/dev/null 2>&1 &&
+     tar xzf benchmark_*.orig.tar.gz)
+}
+
 benchmark_source() {
   local dir
   dir=$(ls -d "$build"/benchmark-src/benchmark-*/ 2>/dev/null | head -n1)
   if [[ -z "$dir" ]]; then
     mkdir -p "$build/benchmark-src"
-    (cd "$build/benchmark-src" && apt-get source --download-only benchmark >/dev/null 2>&1 &&
-       tar xzf benchmark_*.orig.tar.gz) || return 1
+    fetch_benchmark_source || { enable_source_packages && fetch_benchmark_source; } || return 1
     dir=$(ls -d "$build"/benchmark-src/benchmark-*/ 2>/dev/null | head -n1)
   fi
   [[ -n "$dir" ]] && echo "${dir%/}"
@@ -58,5 +81,8 @@ if src=$(benchmark_source); then
   echo "== x86-64 exe under wine64"
   tools/with-wine.sh build /usr/lib/wine/wine64 "$(program bench-win64 .exe)" "$@"
 else
-  echo "Google Benchmark sources unavailable: Windows benchmarks not built" >&2
+  echo "FAILED: Google Benchmark's Debian source package could not be fetched, so the Windows" >&2
+  echo "benchmarks cannot be built: 'apt-get source benchmark' needs deb-src entries, which this" >&2
+  echo "script adds when run as root (or with sudo) on a Debian machine." >&2
+  exit 1
 fi
