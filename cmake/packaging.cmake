@@ -1,7 +1,18 @@
 # The release zip: `cmake --build build/win32 --target package` writes
-# Vexatone-<version>-win32.zip with the program, the README and the licence.
+# Vexatone-<version>-win32.zip with the program, the user's guide as README.txt
+# and the licence, both with Windows line ends so that Notepad shows them whole.
 install(TARGETS Vexatone RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+foreach(doc IN ITEMS "docs/user-guide.txt=README.txt" "LICENSE=LICENSE.txt")
+  string(REPLACE "=" ";" pair ${doc})
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${from})
+  file(READ ${PROJECT_SOURCE_DIR}/${from} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${CMAKE_BINARY_DIR}/package/${to} "${text}")
+  install(FILES ${CMAKE_BINARY_DIR}/package/${to} DESTINATION .)
+endforeach()
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Vexatone)
 set(CPACK_PACKAGE_VENDOR "The Vexatone developers")
