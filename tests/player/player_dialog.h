@@ -32,6 +32,21 @@ inline wavebytes::Bytes NoiseWave(uint32_t frames, uint32_t seed = 1, uint16_t c
   return Riff({Chunk("fmt ", FmtBody(1, channels, 44100, 16)), Chunk("data", data)});
 }
 
+// The program runs with its manifest's common controls 6, whose combo box, up-down
+// and track bar behave otherwise than the older ones a bare test executable gets:
+// the dialog's thread activates the program's manifest, linked into the tests.
+inline HANDLE ProgramControlsContext() {
+  static const HANDLE context = [] {
+    ACTCTXA request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.hModule = GetModuleHandleA(nullptr);
+    request.lpResourceName = MAKEINTRESOURCEA(3);  // ISOLATIONAWARE_NOSTATICIMPORT_MANIFEST_RESOURCE_ID
+    return CreateActCtxA(&request);
+  }();
+  return context;
+}
+
 inline std::vector<std::string>& StatusLog() {
   static std::vector<std::string> log;
   return log;
@@ -81,6 +96,7 @@ class PlayerDialog {
              GetClassInfoExA(GetModuleHandleA(nullptr), PLAYER_WINDOW_CLASS, &known) != FALSE;
     }();
     EXPECT_TRUE(registered);
+    EXPECT_NE(ProgramControlsContext(), INVALID_HANDLE_VALUE) << "the program's manifest, GetLastError " << GetLastError();
     // Every dialog starts from the stored defaults: a previous one saved its own
     // controls when it closed.
     if (!options_.keepSettings) ForgetSettings();
@@ -205,7 +221,12 @@ class PlayerDialog {
   static DWORD WINAPI Run(void* self) {
     PlayerDialog& d = *static_cast<PlayerDialog*>(self);
     const MainWindowStart start{&d.session_, d.startupFile_.c_str(), d.options_.startFeeder};
+    ULONG_PTR cookie = 0;
+    const bool activated = ActivateActCtx(ProgramControlsContext(), &cookie) != FALSE;
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);  // those of the activated version
     d.result_ = RunMainDialog(GetModuleHandleA(nullptr), start);
+    if (activated) DeactivateActCtx(0, cookie);
     return 0;
   }
 
