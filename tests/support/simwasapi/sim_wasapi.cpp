@@ -173,7 +173,8 @@ class SimAudioClient : public SimObject<IAudioClient> {
     std::lock_guard<std::mutex> guard(state_->lock);
     const HRESULT hr = Check(Call::GetBufferSize);
     if (FAILED(hr)) return hr;
-    *frames = bufferFrames_;
+    const int64_t answer = state_->endpoints[endpoint_].traits.bufferSizeAnswer;
+    *frames = answer < 0 ? bufferFrames_ : static_cast<UINT32>(answer);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetStreamLatency(REFERENCE_TIME* latency) override {

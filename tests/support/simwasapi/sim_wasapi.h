@@ -68,6 +68,8 @@ struct EndpointTraits {
   // Anything but S_OK: every Initialize answers this before looking at the format
   // (another exclusive client holds the device, a stream not stopped, ...).
   HRESULT initializeAnswer = S_OK;
+  // What GetBufferSize answers; negative: the frames of the accepted duration.
+  int64_t bufferSizeAnswer = -1;
 };
 
 // What one Initialize call asked for and what it got.
