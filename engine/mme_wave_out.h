@@ -113,8 +113,8 @@ class CMMEWAVEOUT : public CMMEWAVE {
   uint64_t PositionLocked();
 };
 
-// Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" can be
-// had; returns the registration handle or null. The library is loaded once for
+// Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" of the
+// system folder can be had; returns the registration handle or null. The library is loaded once for
 // the process under its own lock and never unloaded.
 HANDLE JoinProAudioTask(DWORD* taskIndex);
 void LeaveProAudioTask(HANDLE task);

@@ -32,6 +32,19 @@ int64_t CounterNow() {
   return now.QuadPart;
 }
 
+// Loads a library of the system folder by its full path, so that a copy of the
+// same name in the program's folder or the current directory is never taken.
+// (LOAD_LIBRARY_SEARCH_SYSTEM32 would do it too, but Vista and 7 lack it unless
+// an update is installed.)
+HMODULE LoadSystemLibrary(const char* name) {
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length + 1 + lstrlenA(name) >= MAX_PATH) return nullptr;
+  lstrcatA(path, "\\");
+  lstrcatA(path, name);
+  return LoadLibraryA(path);
+}
+
 // The scheduler library, shared by every worker of the process.
 struct Scheduler {
   CRITICAL_SECTION lock;
@@ -53,7 +66,7 @@ HANDLE JoinProAudioTask(DWORD* taskIndex) {
   Scheduler& s = ProcessScheduler();
   EnterCriticalSection(&s.lock);
   if (!s.library) {
-    s.library = LoadLibraryA("avrt.dll");
+    s.library = LoadSystemLibrary("avrt.dll");
     if (!s.library) {
       LeaveCriticalSection(&s.lock);
       return nullptr;
