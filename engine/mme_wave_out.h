@@ -125,7 +125,7 @@ class CMMEWAVEOUT : public CMMEWAVE {
 };
 
 // Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" of the
-// system folder can be had; returns the registration handle or null. The library is loaded once for
-// the process under its own lock and never unloaded.
+// system folder can be had; returns the registration handle or null. The library
+// is loaded once for the process under its own lock and never unloaded.
 HANDLE JoinProAudioTask(DWORD* taskIndex);
 void LeaveProAudioTask(HANDLE task);
