@@ -77,7 +77,8 @@ bool CWASAPIOUT::Open(OutputDeviceIndex index, SampleFormat& format, HANDLE even
   error = MMSYSERR_NODRIVER;
   if (FAILED(audioClient_->SetEventHandle(event))) return false;
   UINT32 frames = 0;
-  if (FAILED(audioClient_->GetBufferSize(&frames))) return false;
+  // No frames would leave the render thread a zero wait and nothing to fill.
+  if (FAILED(audioClient_->GetBufferSize(&frames)) || frames == 0) return false;
   bufferFrames = frames;
   REFERENCE_TIME latency = 0;
   if (FAILED(audioClient_->GetStreamLatency(&latency))) latency = 0;

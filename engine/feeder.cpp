@@ -11,6 +11,13 @@
 // pending count to 0 triggers the end notice, once per play: its done flag stays
 // clear and the ring index stays on it. The feeder never waits while holding the
 // lock and reaches the window only by PostMessage.
+//
+// A device can stop taking sound without failing a call (an audio server gone, a
+// device pulled): wave-out then simply keeps every buffer. The thread remembers
+// when a buffer last came back (a start or a seek hands the whole ring over, which
+// counts too); while the play runs unpaused with buffers out, a look that finds
+// none back for longer than the ring lasts plus a second stops the feeder and tells
+// the window. A pause, and the first look after it, restart the measure.
 #include "engine/feeder.h"
 
 #include "engine/output_handle.h"
@@ -22,6 +29,7 @@ namespace {
 DWORD WINAPI FeederThreadMain(void* parameter) {
   PlayerSession& session = *static_cast<PlayerSession*>(parameter);
   const HANDLE events[2] = {session.stopEvent, session.bufferDoneEvent};
+  FeederWatch watch = {GetTickCount(), false};
   for (;;) {
     const DWORD wait = WaitForMultipleObjects(2, events, FALSE, kFeederWaitMs);
     if (wait == WAIT_OBJECT_0) return 0;
@@ -29,7 +37,7 @@ DWORD WINAPI FeederThreadMain(void* parameter) {
       session.stopFlag = 1;
       return static_cast<DWORD>(-1);
     }
-    FeedFreeBuffers(session);
+    FeedFreeBuffers(session, &watch, GetTickCount());
   }
 }
 
@@ -79,24 +87,62 @@ uint32_t FillBuffer(PlayerSession& session, uint8_t* data) {
   return got;
 }
 
+// After a walk that stopped at a buffer still out. The tick count wraps after 49.7
+// days; the unsigned difference stays right across the wrap.
+void WatchForStall(PlayerSession& session, FeederWatch& watch, DWORD now, bool tookAny) {
+  const bool paused = session.paused != 0;
+  if (tookAny || paused || watch.sawPause) {
+    watch.lastReturnTick = now;
+    watch.sawPause = paused;
+    return;
+  }
+  // Drained: the end notice is out and nothing is queued.
+  if (session.remainingBytes == 0 && session.pendingCount == 0) return;
+  const DWORD waited = now - watch.lastReturnTick;
+  const uint32_t bound = StallBoundMs(session.bufferBytes, session.bufferCount,
+                                      session.format.AvgBytesPerSec(), session.format.SampleRate(),
+                                      session.format.BlockAlign());
+  if (waited <= bound) return;
+  session.stopFlag = 1;
+  Post(session, MSG_FEEDER_DEVICE_STALLED, session.ringIndex, static_cast<LPARAM>(waited));
+}
+
 }  // namespace
+
+uint32_t StallBoundMs(uint32_t bufferBytes, uint32_t bufferCount, uint32_t avgBytesPerSec,
+                      uint32_t sampleRate, uint32_t blockAlign) {
+  const uint64_t frameRate = static_cast<uint64_t>(sampleRate) * blockAlign;
+  uint32_t bytesPerSecond = avgBytesPerSec;
+  if (frameRate != 0 && (bytesPerSecond == 0 || frameRate < bytesPerSecond)) {
+    bytesPerSecond = static_cast<uint32_t>(frameRate);
+  }
+  const uint32_t bufferMs = MulDivSaturate(bufferBytes, 1000, bytesPerSecond);
+  if (bufferMs == 0xFFFFFFFF) return 0xFFFFFFFF;
+  const uint64_t bound = static_cast<uint64_t>(bufferMs) * bufferCount + kStallMarginMs;
+  return bound > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<uint32_t>(bound);
+}
 
 uint32_t DrainDelayMs(uint32_t bufferBytes, uint32_t avgBytesPerSec) {
   return MulDivSaturate(bufferBytes, 1000, avgBytesPerSec) + 100;
 }
 
-void FeedFreeBuffers(PlayerSession& session) {
+void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
   EnterCriticalSection(&session.lock);
   if (!session.output || !session.sourceFile || session.stopFlag || session.bufferCount == 0) {
     LeaveCriticalSection(&session.lock);
     return;
   }
+  bool tookAny = false;
   for (;;) {
     const uint32_t index = session.ringIndex;
     WAVEHDR* header = session.headers[index];
-    if (!header || !(header->dwFlags & WHDR_DONE)) break;
+    if (!header || !(header->dwFlags & WHDR_DONE)) {
+      if (watch) WatchForStall(session, *watch, now, tookAny);
+      break;
+    }
     header->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
     --session.pendingCount;
+    tookAny = true;
 
     if (session.remainingBytes != 0) {
       const uint32_t got = FillBuffer(session, reinterpret_cast<uint8_t*>(header->lpData));

@@ -13,6 +13,13 @@ constexpr UINT MSG_FEEDER_READ_ERROR = 3025;      // 0, 0: a short read; the fee
 constexpr UINT MSG_FEEDER_WRITE_ERROR = 3026;     // ring index, result code of the write
 constexpr UINT MSG_FEEDER_BUFFER_WRITTEN = 3027;  // ring index, 0
 constexpr UINT MSG_FEEDER_END = 3028;             // drain delay in ms, 0
+// Ring index of the buffer waited for, ms since a buffer last came back: the
+// output has kept every buffer for longer than the ring lasts; the feeder stopped.
+constexpr UINT MSG_FEEDER_DEVICE_STALLED = 3029;
+
+// How much longer than the whole ring lasts the output may keep every buffer
+// before the feeder takes it for stalled.
+constexpr uint32_t kStallMarginMs = 1000;
 
 // How long the feeder sleeps at most between looks at the ring, so that a lost
 // buffer-done signal delays a refill by no more than this.
@@ -25,9 +32,27 @@ bool StartFeederThread(PlayerSession& session);
 // Sets the stop event, waits for the thread and closes it and both events.
 void StopFeederThread(PlayerSession& session);
 
+// The feeder thread's watch on the output: when a buffer last came back (or the
+// ring was handed over by a start or a seek), and whether the previous look found
+// the play paused.
+struct FeederWatch {
+  DWORD lastReturnTick;
+  bool sawPause;
+};
+
 // One look at the ring under the session lock: refills, scales and writes every
-// free buffer in ring order. The thread body calls it after each wake-up.
-void FeedFreeBuffers(PlayerSession& session);
+// free buffer in ring order. The thread body calls it after each wake-up with its
+// watch and the tick count; given a watch, a look that finds the play running,
+// not paused and not drained, with no buffer back for longer than StallBoundMs,
+// sets the stop flag and posts MSG_FEEDER_DEVICE_STALLED.
+void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch = nullptr, DWORD now = 0);
+
+// The ring's duration plus kStallMarginMs, in ms, saturated at 0xFFFFFFFF. The
+// duration is taken at the slower of the declared byte rate and rate × block
+// align, so a header claiming too many bytes per second cannot shorten it (for
+// compressed data the declared rate is the lower one and holds).
+uint32_t StallBoundMs(uint32_t bufferBytes, uint32_t bufferCount, uint32_t avgBytesPerSec,
+                      uint32_t sampleRate, uint32_t blockAlign);
 
 // The drain delay posted with the end notice: one full buffer's duration + 100 ms.
 uint32_t DrainDelayMs(uint32_t bufferBytes, uint32_t avgBytesPerSec);

@@ -98,6 +98,7 @@ uint32_t CMMEWAVEOUT::StartWorker(const NotifyTarget& target, uint32_t index,
 uint32_t CMMEWAVEOUT::WriteHeader(WAVEHDR* header) {
   Locked api(apiLock);
   Locked queue(queueLock);
+  if (deviceLost) return MMSYSERR_NODRIVER;
   if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
   const uint32_t frames = clientFormat.blockAlign ? header->dwBufferLength / clientFormat.blockAlign : 0;
   header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(WHDR_DONE)) | WHDR_INQUEUE;
@@ -129,8 +130,24 @@ uint32_t CMMEWAVEOUT::ResetQueue() {
   Locked queue(queueLock);
   // From inside a done callback the queue is being walked by the caller's caller.
   if (inNotify) return MMSYSERR_HANDLEBUSY;
+  ReturnQueue();
+  framesWritten = 0;
+  reportedPosition = 0;
+  lastChunkFrames = 0;
+  framesConsumed = 0;
+  anchorFrames = 0;
+  anchorTime = 0;
+  anchorValid = 0;
+  paused = 0;
+  if (!running) SetEvent(renderEvent);
+  return MMSYSERR_NOERROR;
+}
+
+void CMMEWAVEOUT::ReturnQueue() {
   doneChain = queueHead;
   queueHead = nullptr;
+  headPosition = 0;
+  headFrames = 0;
   while (doneChain) {
     WAVEHDR* header = doneChain;
     doneChain = header->lpNext;
@@ -139,18 +156,6 @@ uint32_t CMMEWAVEOUT::ResetQueue() {
     NotifyClient(notifyTarget, MM_WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
     inNotify = 0;
   }
-  framesWritten = 0;
-  reportedPosition = 0;
-  lastChunkFrames = 0;
-  framesConsumed = 0;
-  anchorFrames = 0;
-  anchorTime = 0;
-  anchorValid = 0;
-  headPosition = 0;
-  headFrames = 0;
-  paused = 0;
-  if (!running) SetEvent(renderEvent);
-  return MMSYSERR_NOERROR;
 }
 
 uint32_t CMMEWAVEOUT::Pause() {

@@ -23,6 +23,11 @@ struct NotifyTarget {
   DWORD flags;
 };
 
+// How long render passes may fail to get a device buffer, one after another,
+// before the worker takes the device for lost (unplugged, invalidated): it hands
+// every queued header back and refuses later writes with MMSYSERR_NODRIVER.
+constexpr uint32_t kDeviceLostAfterMs = 1000;
+
 // Delivers `message` (MM_WOM_OPEN, MM_WOM_CLOSE, MM_WOM_DONE) the way the open
 // flags ask: a posted window or thread message, a function call, an event signal.
 void NotifyClient(const NotifyTarget& target, UINT message, DWORD_PTR parameter);
@@ -78,6 +83,9 @@ class CMMEWAVE : public CMMEWAVEWORK {
   NotifyTarget notifyTarget = {};
   int64_t streamStartTime = 0;
   uint64_t framesRendered = 0;    // device frames supplied since the stream started
+  uint8_t getBufferFailing = 0;   // the latest passes could not get a device buffer
+  int64_t firstFailedPass = 0;    // counter value at the first pass of that run
+  uint8_t deviceLost = 0;         // the device stopped serving: writes are refused
   CRITICAL_SECTION queueLock;     // the only lock the render thread takes
   CRITICAL_SECTION apiLock;       // serialises client operations; taken before queueLock
 };
@@ -109,12 +117,15 @@ class CMMEWAVEOUT : public CMMEWAVE {
 
  private:
   void ReportDone();
+  // Marks every queued header done, in write order, with a notice for each.
+  void ReturnQueue();
+  void NoteFailedPass(CAUDIODEVICE& device, int64_t t1);
   void Anchor(int64_t t1);
   uint64_t PositionLocked();
 };
 
-// Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" can be
-// had; returns the registration handle or null. The library is loaded once for
-// the process under its own lock and never unloaded.
+// Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" of the
+// system folder can be had; returns the registration handle or null. The library
+// is loaded once for the process under its own lock and never unloaded.
 HANDLE JoinProAudioTask(DWORD* taskIndex);
 void LeaveProAudioTask(HANDLE task);

@@ -11,7 +11,10 @@
 // time-out. While data waits and the device is not running, the 2.9-buffer
 // time-out is the pre-roll: a short write starts playing that long after it, two
 // device buffers' worth at once. A device that stops signalling for 2.9 buffers
-// gets a forced pass; a stream that ran dry is stopped and restarted. The thread
+// gets a forced pass; a stream that ran dry is stopped and restarted. A device
+// that refuses its buffer on every pass for a second (unplugged, invalidated) is
+// taken for lost: the queued headers come back as done and later writes are
+// refused, so the client hears of it through its write errors. The thread
 // holds queueLock for each pass and nothing else, allocates nothing in a pass, and
 // never calls anything that could wait for the client.
 #include <windows.h>
@@ -30,6 +33,19 @@ int64_t CounterNow() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return now.QuadPart;
+}
+
+// Loads a library of the system folder by its full path, so that a copy of the
+// same name in the program's folder or the current directory is never taken.
+// (LOAD_LIBRARY_SEARCH_SYSTEM32 would do it too, but Vista and 7 lack it unless
+// an update is installed.)
+HMODULE LoadSystemLibrary(const char* name) {
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length + 1 + lstrlenA(name) >= MAX_PATH) return nullptr;
+  lstrcatA(path, "\\");
+  lstrcatA(path, name);
+  return LoadLibraryA(path);
 }
 
 // The scheduler library, shared by every worker of the process.
@@ -53,7 +69,7 @@ HANDLE JoinProAudioTask(DWORD* taskIndex) {
   Scheduler& s = ProcessScheduler();
   EnterCriticalSection(&s.lock);
   if (!s.library) {
-    s.library = LoadLibraryA("avrt.dll");
+    s.library = LoadSystemLibrary("avrt.dll");
     if (!s.library) {
       LeaveCriticalSection(&s.lock);
       return nullptr;
@@ -156,8 +172,10 @@ void CMMEWAVEOUT::RenderPass(CAUDIODEVICE& device, int64_t t1) {
   BYTE* data = nullptr;
   if (!device.GetBuffer(deviceBufferFrames, &data)) {
     ResetEvent(renderEvent);
+    NoteFailedPass(device, t1);
     return;
   }
+  getBufferFailing = 0;
   uint32_t left = deviceBufferFrames;
   uint32_t filled = 0;
   while (queueHead && left > 0) {
@@ -209,6 +227,25 @@ void CMMEWAVEOUT::RenderPass(CAUDIODEVICE& device, int64_t t1) {
   ReportDone();
 }
 
+void CMMEWAVEOUT::NoteFailedPass(CAUDIODEVICE& device, int64_t t1) {
+  if (!getBufferFailing) {
+    getBufferFailing = 1;
+    firstFailedPass = t1;
+    return;
+  }
+  if ((t1 - firstFailedPass) * 1000 / counterFrequency < kDeviceLostAfterMs) return;
+  // Passes come at least every 2.9 device buffers while data waits, so a run this
+  // long is no passing hiccup: give the buffers back rather than hold them for ever.
+  getBufferFailing = 0;
+  deviceLost = 1;
+  if (running) {
+    device.Stop();
+    running = 0;
+    Anchor(t1);
+  }
+  ReturnQueue();
+}
+
 void CMMEWAVEOUT::ReportDone() {
   // The chain runs through the headers this pass finished; the first one still
   // queued (a header only partly taken) ends it.
@@ -224,6 +261,7 @@ void CMMEWAVEOUT::ReportDone() {
 }
 
 void CMMEWAVEOUT::IdlePass(CAUDIODEVICE& device, int64_t t1, DWORD& timeout) {
+  getBufferFailing = 0;  // a pause or an empty queue ends a run of failed passes
   if (running) {
     if (paused || lastChunkFrames == 0) {
       device.Stop();

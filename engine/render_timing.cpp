@@ -27,11 +27,14 @@ uint32_t WaitTimeoutMs(uint32_t bufferFrames, uint32_t rate) {
 
 bool StreamRanDry(int64_t ticksSinceStart, uint32_t rate, int64_t counterFrequency,
                   uint32_t latencyFrames, uint64_t framesRendered) {
-  if (counterFrequency <= 0) return false;
-  // Ticks × rate stays far inside 63 bits for any stream shorter than decades.
-  const int64_t elapsed = ticksSinceStart * static_cast<int64_t>(rate) / counterFrequency;
-  return elapsed >= static_cast<int64_t>(latencyFrames) &&
-         static_cast<uint64_t>(elapsed - latencyFrames) >= framesRendered;
+  if (counterFrequency <= 0 || ticksSinceStart < 0) return false;
+  // Ticks × rate overflows 63 bits after about 4.4 hours with a counter at
+  // processor speed (3 GHz) and 192 kHz: whole seconds and the rest apart, each
+  // product then stays below frequency × rate.
+  const uint64_t ticks = static_cast<uint64_t>(ticksSinceStart);
+  const uint64_t frequency = static_cast<uint64_t>(counterFrequency);
+  const uint64_t elapsed = ticks / frequency * rate + ticks % frequency * rate / frequency;
+  return elapsed >= latencyFrames && elapsed - latencyFrames >= framesRendered;
 }
 
 uint64_t InterpolatedPosition(bool anchorValid, uint64_t anchorFrames, int64_t anchorTime,

@@ -24,6 +24,7 @@ namespace {
 
 const char kMsgFeederFailed[] = "Unable to initialize the some Windows objects.";
 const char kMsgReadError[] = "File reading error on the WAVE file.";
+const char kMsgDeviceStalled[] = "The output device '%s' stopped responding.";
 const char kTimeUnknown[] = "--'--.-";
 constexpr INT_PTR kFeederFailedResult = 2;
 // Where a context menu asked for with the keyboard appears, inside the window.
@@ -186,6 +187,26 @@ void OnLinearRms(HWND window, LPARAM control) {
   }
   const LPARAM options = IsDlgButtonChecked(window, IDC_LINEAR_RMS) == BST_CHECKED ? kWaveformLinearRms : 0;
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETOPTIONS, 0, options);
+}
+
+// The output kept every buffer for longer than the ring lasts. The device box's
+// entry names the device that played (a change of entry restarts the play on it);
+// its wide text goes to the ANSI code page, so names outside Latin-1 survive.
+void OnDeviceStalled(HWND window, PlayerSession& session) {
+  char name[2 * kDisplayNameChars] = "";
+  wchar_t wide[kDisplayNameChars];
+  HWND box = GetDlgItem(window, IDC_DEVICE);
+  const LRESULT selection = SendMessageW(box, CB_GETCURSEL, 0, 0);
+  const LRESULT length = selection == CB_ERR ? CB_ERR : SendMessageW(box, CB_GETLBTEXTLEN, selection, 0);
+  if (length != CB_ERR && length < kDisplayNameChars &&
+      SendMessageW(box, CB_GETLBTEXT, selection, reinterpret_cast<LPARAM>(wide)) != CB_ERR &&
+      !WideCharToMultiByte(CP_ACP, 0, wide, -1, name, sizeof name, nullptr, nullptr)) {
+    name[0] = '\0';
+  }
+  StopUnderLock(window, session);
+  char text[sizeof name + sizeof kMsgDeviceStalled];
+  std::snprintf(text, sizeof text, kMsgDeviceStalled, name);
+  ShowWarning(window, text);
 }
 
 void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
@@ -410,6 +431,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case MSG_FEEDER_WRITE_ERROR:
       StopUnderLock(window, *w->session);
       ShowMmError(window, "waveOutWrite()", static_cast<uint32_t>(lParam));
+      return TRUE;
+    case MSG_FEEDER_DEVICE_STALLED:
+      OnDeviceStalled(window, *w->session);
       return TRUE;
     case MSG_FEEDER_BUFFER_WRITTEN:
       ShowDeviceInfo(window, static_cast<uint32_t>(wParam));

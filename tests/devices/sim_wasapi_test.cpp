@@ -110,6 +110,14 @@ TEST_F(SimEndpoint, RenderClientKeepsTheGetReleaseOrder) {
   UINT32 padding = 0;
   ASSERT_EQ(client->GetCurrentPadding(&padding), S_OK);
   EXPECT_EQ(padding, 2944u);
+  // A failure armed to come after two more calls, whatever those answer.
+  sim.FailAfter(simwasapi::Call::GetBuffer, 2, AUDCLNT_E_DEVICE_INVALIDATED);
+  EXPECT_EQ(render->GetBuffer(1472, &data), AUDCLNT_E_BUFFER_TOO_LARGE);
+  EXPECT_EQ(render->GetBuffer(1472, &data), AUDCLNT_E_BUFFER_TOO_LARGE);
+  EXPECT_EQ(render->GetBuffer(1472, &data), AUDCLNT_E_DEVICE_INVALIDATED);
+  EXPECT_EQ(render->GetBuffer(1472, &data), AUDCLNT_E_DEVICE_INVALIDATED);
+  sim.Fail(simwasapi::Call::GetBuffer, S_OK);
+  EXPECT_EQ(render->GetBuffer(1472, &data), AUDCLNT_E_BUFFER_TOO_LARGE) << "cleared: as usual again";
 }
 
 TEST_F(SimEndpoint, ClockPlaysReleasedBuffersInOrderAndSignalsEachPeriod) {

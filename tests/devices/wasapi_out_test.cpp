@@ -225,22 +225,27 @@ TEST_F(WasapiOut, LastNegotiationResultIsMappedToAWaveOutCode) {
 
 TEST_F(WasapiOut, FailingStepsAroundTheNegotiation) {
   struct Case {
-    Call failing;
+    Call failing;  // kCount: no call fails
     bool ok;
     uint32_t error;
+    int64_t bufferSizeAnswer = -1;
   };
   const Case cases[] = {
       {Call::Activate, false, 6},      {Call::GetDevicePeriod, false, 6},
       {Call::SetEventHandle, false, 6}, {Call::GetBufferSize, false, 6},
       {Call::GetService, false, 6},    {Call::CreateEnumerator, false, 6},
       {Call::GetStreamLatency, true, 0},
+      // A buffer of no frames would spin the render thread on a zero wait.
+      {Call::kCount, false, 6, 0},
   };
   for (const Case& c : cases) {
     simwasapi::SimWasapi local;
     ProcessEndpointCache().Release();
-    local.AddEndpoint(Endpoint(L"{sim}.a", L"A"));
+    simwasapi::EndpointTraits traits = Endpoint(L"{sim}.a", L"A");
+    traits.bufferSizeAnswer = c.bufferSizeAnswer;
+    local.AddEndpoint(traits);
     ASSERT_EQ(WasapiDeviceCount(), 4u);
-    local.Fail(c.failing, E_FAIL);
+    if (c.failing != Call::kCount) local.Fail(c.failing, E_FAIL);
     ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     CWASAPIOUT device;
     SampleFormat format = FileFormat(44100, 2, 16);

@@ -172,5 +172,71 @@ TEST_F(TransportTest, VolumeLoopPauseAndSeekAsHeardInTheRecording) {
   EXPECT_NEAR(landedFraction, askedFraction, kSeekTolerance);
 }
 
+// Runs a shell command of the build host and waits (up to `ms`) until it is done:
+// Wine's exit codes of Unix children mean nothing and their handles may be
+// signalled early, so the command leaves a marker file behind as its last act.
+bool RunOnHost(const std::string& command, DWORD ms) {
+  const std::string marker = "/tmp/vex-e2e-" + std::to_string(GetCurrentProcessId()) + ".done";
+  DeleteFileA(WindowsPath(marker).c_str());
+  std::string line = "/bin/sh -c \"" + command + "; touch " + marker + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  const bool done = WaitUntil([&] { return GetFileAttributesA(WindowsPath(marker).c_str()) != INVALID_FILE_ATTRIBUTES; }, ms);
+  WaitForSingleObject(pi.hProcess, 5000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  DeleteFileA(WindowsPath(marker).c_str());
+  return done;
+}
+
+// The test session's audio server, stopped and started as tools/wine-session.sh does.
+constexpr char kStopAudioServer[] = "pulseaudio --kill; while pulseaudio --check; do sleep 0.1; done";
+constexpr char kStartAudioServer[] =
+    "pulseaudio --daemonize=yes --exit-idle-time=-1 -n --load='module-null-sink sink_name=nullsink'"
+    " --load=module-native-protocol-unix >/dev/null 2>&1";
+
+TEST_F(TransportTest, AnAudioServerThatGoesAwayStopsPlaybackWithABoxAndStartPlaysOnceItIsBack) {
+  const std::string path = dir_.Write("thirty.wav", Pcm16Wave(NoiseSamples(kSinkRate * 30, 43)));
+  PlayerProcess player;
+  ASSERT_NE(player.Window(), nullptr);
+  player.SelectDevice(0);
+  player.Play(path);
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
+  Sleep(2000);
+  const DWORD killed = GetTickCount();
+  ASSERT_TRUE(RunOnHost(kStopAudioServer, 10000)) << "the audio server did not stop";
+  const DWORD gone = GetTickCount();
+  const MessageBoxSeen box = player.WaitForMessageBox(20000);
+  const DWORD boxed = GetTickCount();
+  const bool stoppedFirst = !player.Playing();
+  const std::string timeText = player.Text(IDC_TIME);
+  std::printf("[ stall ] server stopped in %lu ms; box %lu ms after that (\"%s\"); time display %s\n",
+              static_cast<unsigned long>(gone - killed), static_cast<unsigned long>(boxed - gone),
+              box.text.c_str(), timeText.c_str());
+  std::fflush(stdout);
+  player.Dismiss(box);
+  const bool restarted = RunOnHost(kStartAudioServer, 10000);
+  ASSERT_TRUE(restarted) << "the audio server did not start again: later cases would fail";
+  ASSERT_NE(box.window, nullptr) << "no box within 20 s of the server's end";
+  EXPECT_EQ(box.caption, kCaption);
+  EXPECT_EQ(box.text.rfind("The output device '", 0), 0u) << box.text;
+  EXPECT_NE(box.text.find("' stopped responding."), std::string::npos) << box.text;
+  EXPECT_TRUE(stoppedFirst) << "Stop is disabled by the time the box shows";
+  EXPECT_TRUE(player.Responsive());
+
+  const DWORD again = GetTickCount();
+  player.Play(path);
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs)) << "Start plays once the server is back";
+  Sleep(1500);
+  const std::string later = player.Text(IDC_TIME);
+  std::printf("[ stall ] start again took %lu ms; time display 1.5 s later %s\n",
+              static_cast<unsigned long>(GetTickCount() - again), later.c_str());
+  EXPECT_GT(TimeTextSeconds(later), 0.5) << "the position moves: the new stream plays";
+  EXPECT_FALSE(player.WaitForMessageBox(100).window) << player.WaitForMessageBox(100).text;
+  EXPECT_TRUE(player.Close());
+}
+
 }  // namespace
 }  // namespace e2e

@@ -436,6 +436,96 @@ TEST_P(GaplessLoop, DeviceReceivesTenBackToBackCopiesOfTheData) {
 
 INSTANTIATE_TEST_SUITE_P(BufferSizes, GaplessLoop, ::testing::Values(4400u, 4096u));
 
+TEST(FeederStallBound, TheRingsDurationPlusASecondAtTheSlowerByteRate) {
+  struct Case {
+    const char* name;
+    uint32_t bufferBytes, buffers, avgBytesPerSec, rate, blockAlign, expected;
+  };
+  const Case cases[] = {
+      {"4 x 100 ms, 16-bit stereo 44.1 kHz", 17640, 4, 176400, 44100, 4, 1400},
+      {"99 x 65535 ms, 8 x 32-bit at 192 kHz", 65535u * 6144, 99, 6144000, 192000, 32, 99u * 65535 + 1000},
+      {"a header claiming ten times the bytes per second", 17640, 4, 1764000, 44100, 4, 1400},
+      {"IMA ADPCM: the declared rate is the real one", 44251, 4, 44251, 44100, 2048, 5000},
+      {"no rate at all: never", 17640, 4, 0, 0, 4, 0xFFFFFFFF},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StallBoundMs(c.bufferBytes, c.buffers, c.avgBytesPerSec, c.rate, c.blockAlign), c.expected)
+        << c.name;
+  }
+}
+
+// The output held paused keeps every buffer written, as a device that stopped
+// taking sound does; the looks are given their tick counts, so the bound is
+// checked to the millisecond without waiting for it.
+TEST_F(SimulatedDevice, OutputThatKeepsEveryBufferIsReportedOnceTheRingAndASecondHavePassed) {
+  using Action = void (*)(PlayerSession&);
+  // What a return of every buffer looks like to the feeder: a seek's reset, the
+  // output held paused again before the ring is refilled.
+  const Action returnAll = [](PlayerSession& s) {
+    ASSERT_EQ(OutputReset(s.output), MMSYSERR_NOERROR);
+    ASSERT_EQ(OutputPause(s.output), MMSYSERR_NOERROR);
+  };
+  const Action pause = [](PlayerSession& s) { s.paused = 1; };
+  const Action restart = [](PlayerSession& s) { s.paused = 0; };
+  struct Step {
+    uint32_t at;  // ms after the first look
+    Action before;
+    bool stalled;
+  };
+  struct Case {
+    const char* name;
+    uint32_t dataBytes, bufferBytes, buffers;
+    DWORD firstTick;
+    std::vector<Step> steps;
+  };
+  const std::vector<Case> cases = {
+      {"4 x 100 ms", 400000, 17640, 4, 5000, {{0, nullptr, false}, {1400, nullptr, false}, {1401, nullptr, true}}},
+      {"8 x 1 s: the bound grows with the ring", 2000000, 176400, 8, 5000,
+       {{0, nullptr, false}, {1401, nullptr, false}, {9000, nullptr, false}, {9001, nullptr, true}}},
+      {"the tick count wraps on the way", 400000, 17640, 4, 0xFFFFFF00u,
+       {{0, nullptr, false}, {1400, nullptr, false}, {1401, nullptr, true}}},
+      {"a minute paused: measured from the first look after the restart", 400000, 17640, 4, 5000,
+       {{0, nullptr, false},
+        {100, pause, false},
+        {60000, nullptr, false},
+        {60100, restart, false},
+        {61500, nullptr, false},
+        {61501, nullptr, true}}},
+      {"buffers coming back restart the measure", 400000, 17640, 4, 5000,
+       {{0, nullptr, false}, {1000, returnAll, false}, {2400, nullptr, false}, {2401, nullptr, true}}},
+      {"the last buffer never comes back", 1000, 4096, 2, 5000,
+       {{0, nullptr, false}, {1046, nullptr, false}, {1047, nullptr, true}}},
+      {"the play has drained: the end notice, then nothing", 1000, 4096, 2, 5000,
+       {{0, nullptr, false}, {10, returnAll, false}, {100000, nullptr, false}}},
+  };
+  holdPaused_ = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FeederTest::TearDown();
+    FeederTest::SetUp();
+    Start(c.dataBytes, c.bufferBytes, c.buffers, false);
+    FeederWatch watch = {c.firstTick - 777, false};  // a look long before this play
+    size_t stalls = 0;
+    for (const Step& step : c.steps) {
+      SCOPED_TRACE(step.at);
+      if (step.before) step.before(session_);
+      FeedFreeBuffers(session_, &watch, c.firstTick + step.at);
+      const std::vector<Posted> posted = Drain();
+      EXPECT_EQ(Count(posted, MSG_FEEDER_WRITE_ERROR) + Count(posted, MSG_FEEDER_READ_ERROR), 0u);
+      stalls += Count(posted, MSG_FEEDER_DEVICE_STALLED);
+      ASSERT_EQ(stalls, step.stalled ? 1u : 0u);
+      if (step.stalled) {
+        EXPECT_EQ(posted.back().message, MSG_FEEDER_DEVICE_STALLED);
+        EXPECT_EQ(posted.back().wParam, session_.ringIndex) << "the buffer waited for";
+        EXPECT_TRUE(session_.stopFlag) << "the feeder stops, as on a write error";
+      }
+    }
+    // Once reported the feeder has stopped: later looks post nothing more.
+    FeedFreeBuffers(session_, &watch, c.firstTick + 200000);
+    EXPECT_EQ(Count(Drain(), MSG_FEEDER_DEVICE_STALLED), 0u);
+  }
+}
+
 // Loops `round` through the feeder on the wave mapper while the null sink is
 // recorded; whether ten rounds are there whole (see RecordedWhole).
 bool LoopAndRecord(const std::vector<int16_t>& round) {

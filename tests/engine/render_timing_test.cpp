@@ -25,6 +25,12 @@ TEST(RenderTiming, StreamRanDryOnlyOnceEverythingRenderedHasPlayed) {
   EXPECT_FALSE(StreamRanDry(f * 5279 / 48000, 48000, f, 480, 4800));
   EXPECT_TRUE(StreamRanDry(f * 5280 / 48000 + 1, 48000, f, 480, 4800));
   EXPECT_FALSE(StreamRanDry(f * 100 / 48000, 48000, f, 480, 0)) << "within the latency";
+  // A 3 GHz counter five hours into a 192 kHz stream: ticks × rate is past 2^63.
+  const int64_t g = 3000000000;
+  const int64_t fiveHours = g * 5 * 3600;
+  const uint64_t played = 192000ull * 5 * 3600;
+  EXPECT_TRUE(StreamRanDry(fiveHours, 192000, g, 480, played - 480));
+  EXPECT_FALSE(StreamRanDry(fiveHours, 192000, g, 480, played - 479));
 }
 
 TEST(RenderTiming, PositionIsAnchoredInterpolatedAndBounded) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -470,6 +471,72 @@ TEST_F(WasapiOutput, StalledEventAndFailingGetBufferStillPlayEverything) {
     const std::vector<uint8_t> got = Received(endpoint);
     ASSERT_GE(got.size(), data.size());
     EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin())) << "nothing lost or doubled";
+  }
+}
+
+std::atomic<int> g_doneNotices{0};
+WAVEHDR* g_doneOrder[8];
+
+void CALLBACK CountDone(HDRVR, UINT message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR) {
+  if (message != MM_WOM_DONE) return;
+  const int n = g_doneNotices.fetch_add(1);
+  if (n < 8) g_doneOrder[n] = reinterpret_cast<WAVEHDR*>(p1);
+}
+
+// A device that refuses its buffer on every pass (unplugged: invalidated) must not
+// keep the client's buffers for ever: they come back, each with its notice, and
+// the next write fails with a code the player reports.
+TEST_F(WasapiOutput, DeviceThatStopsServingHandsEveryHeaderBackAndRefusesWrites) {
+  struct Case {
+    const char* name;
+    bool beforeWrites;  // the trouble is set up before the headers are written
+    std::function<void(simwasapi::SimWasapi&, size_t)> trouble;
+  };
+  const Case cases[] = {
+      {"GetBuffer fails from the first pass, before the stream starts", true,
+       [](simwasapi::SimWasapi& s, size_t) {
+         s.FailAfter(simwasapi::Call::GetBuffer, 0, AUDCLNT_E_DEVICE_INVALIDATED);
+       }},
+      {"GetBuffer fails from the fifth pass, the stream running", true,
+       [](simwasapi::SimWasapi& s, size_t) {
+         s.FailAfter(simwasapi::Call::GetBuffer, 4, AUDCLNT_E_DEVICE_INVALIDATED);
+       }},
+      {"the endpoint vanishes mid-stream and stops signalling", false,
+       [](simwasapi::SimWasapi& s, size_t e) {
+         Eventually([&] { return s.Rendered(e).size() >= 3; });
+         s.Vanish(e);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t endpoint = Device({{2, 16, 16}});
+    g_doneNotices = 0;
+    ASSERT_EQ(Open(Format(1, 2, 48000, 16), reinterpret_cast<DWORD_PTR>(&CountDone), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    // 480-frame device buffers; four headers of 100 ms, far more than plays before the trouble.
+    std::vector<uint8_t> data(4 * 4800 * 4, 6);
+    Written w = Split(data, 4, {4800, 4800, 4800, 4800});
+    if (c.beforeWrites) c.trouble(sim, endpoint);
+    for (WAVEHDR& h : w.headers) ASSERT_EQ(OutputWrite(output_, &h), MMSYSERR_NOERROR);
+    if (!c.beforeWrites) c.trouble(sim, endpoint);
+
+    ASSERT_TRUE(AllDone(w.headers)) << "every header came back";
+    ASSERT_TRUE(Eventually([] { return g_doneNotices == 4; }));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(g_doneOrder[i], &w.headers[i]) << "write order";
+    const DWORD flags = w.headers[0].dwFlags;
+    EXPECT_EQ(OutputWrite(output_, &w.headers[0]), static_cast<uint32_t>(MMSYSERR_NODRIVER));
+    EXPECT_EQ(w.headers[0].dwFlags, flags) << "a refused write leaves the header alone";
+    Sleep(50);
+    EXPECT_EQ(g_doneNotices, 4) << "nothing queued, nothing notified";
+    EXPECT_FALSE(sim.Running(endpoint));
+    MMTIME time{};
+    time.wType = TIME_SAMPLES;
+    ASSERT_EQ(OutputGetPosition(output_, &time), MMSYSERR_NOERROR);
+    EXPECT_LT(time.u.sample, 4u * 4800) << "what never reached the device is not counted as played";
+    ASSERT_EQ(OutputReset(output_), MMSYSERR_NOERROR);
+    ASSERT_EQ(OutputClose(output_), MMSYSERR_NOERROR);
+    output_ = nullptr;
+    sim.Fail(simwasapi::Call::GetBuffer, S_OK);
   }
 }
 

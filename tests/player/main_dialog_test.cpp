@@ -72,6 +72,17 @@ class MainDialogTest : public ::testing::Test {
 
 TEST_F(MainDialogTest, FeederErrorsStopPlaybackBeforeTheirMessage) {
   ASSERT_FALSE(SystemText(MMSYSERR_NOMEM).empty()) << "the system names this code";
+  PlayerDialog d;
+  // The device entry as the box's narrow text gives it.
+  char device[256] = "";
+  const LRESULT selected = SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_GETCURSEL, 0, 0);
+  ASSERT_NE(selected, CB_ERR);
+  SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(device));
+  ASSERT_NE(device[0], '\0');
+  // Sequential play with a second entry: none of these stops may move on to it.
+  HWND box = GetDlgItem(d.Window(), IDC_FILE_NAME);
+  SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(dir_.Write("next.wav", NoiseWave(kRate, 3)).c_str()));
+  d.Check(IDC_SEQUENTIAL, true);
   struct Case {
     UINT message;
     LPARAM code;
@@ -81,8 +92,9 @@ TEST_F(MainDialogTest, FeederErrorsStopPlaybackBeforeTheirMessage) {
       {MSG_FEEDER_READ_ERROR, 0, kCaption, "File reading error on the WAVE file."},
       {MSG_FEEDER_WRITE_ERROR, MMSYSERR_NOMEM, "waveOutWrite()", SystemText(MMSYSERR_NOMEM)},
       {MSG_FEEDER_WRITE_ERROR, 1234, "waveOutWrite()", "MMSYSERROR(1234)"},
+      {MSG_FEEDER_DEVICE_STALLED, 1500, kCaption,
+       std::string("The output device '") + device + "' stopped responding."},
   };
-  PlayerDialog d;
   for (const Case& c : cases) {
     ASSERT_TRUE(d.Start(path_)) << c.message;
     PostMessageA(d.Window(), c.message, 0, c.code);
@@ -91,6 +103,8 @@ TEST_F(MainDialogTest, FeederErrorsStopPlaybackBeforeTheirMessage) {
     const MessageBoxSeen box = d.TakeMessageBox();
     EXPECT_EQ(box.caption, c.caption) << c.message;
     EXPECT_EQ(box.text, c.text) << c.message;
+    Sleep(300);
+    EXPECT_FALSE(d.Playing()) << "sequential play did not go on: " << c.message;
     ScopedLock lock(d.Session().lock);
     EXPECT_EQ(d.Session().output, nullptr) << c.message;
     EXPECT_EQ(d.Session().sourceFile, nullptr) << c.message;

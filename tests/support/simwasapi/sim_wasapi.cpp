@@ -52,6 +52,10 @@ struct SimState {
   size_t defaults[ERole_enum_count] = {kNoEndpoint, kNoEndpoint, kNoEndpoint};
   HRESULT failures[static_cast<size_t>(Call::kCount)] = {};
   uint32_t calls[static_cast<size_t>(Call::kCount)] = {};
+  // Calls still answered as usual before an armed failure takes over.
+  bool failLaterArmed[static_cast<size_t>(Call::kCount)] = {};
+  uint32_t failLaterAfter[static_cast<size_t>(Call::kCount)] = {};
+  HRESULT failLaterResult[static_cast<size_t>(Call::kCount)] = {};
   std::vector<InitializeRecord> initializations;
 
   // Counts the call and answers the failure injected for it, if any. Under lock.
@@ -61,6 +65,10 @@ struct SimState {
     if (FAILED(failures[i])) return failures[i];
     if (endpoint < endpoints.size() && FAILED(endpoints[endpoint].failures[i]))
       return endpoints[endpoint].failures[i];
+    if (failLaterArmed[i]) {
+      if (failLaterAfter[i] == 0) return failLaterResult[i];
+      --failLaterAfter[i];
+    }
     return S_OK;
   }
   bool Vanished(size_t endpoint) const { return endpoints[endpoint].vanished; }
@@ -173,7 +181,8 @@ class SimAudioClient : public SimObject<IAudioClient> {
     std::lock_guard<std::mutex> guard(state_->lock);
     const HRESULT hr = Check(Call::GetBufferSize);
     if (FAILED(hr)) return hr;
-    *frames = bufferFrames_;
+    const int64_t answer = state_->endpoints[endpoint_].traits.bufferSizeAnswer;
+    *frames = answer < 0 ? bufferFrames_ : static_cast<UINT32>(answer);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetStreamLatency(REFERENCE_TIME* latency) override {
@@ -605,6 +614,15 @@ void SimWasapi::SetDefault(ERole role, size_t endpoint) {
 void SimWasapi::Fail(Call call, HRESULT result) {
   std::lock_guard<std::mutex> guard(state_->lock);
   state_->failures[static_cast<size_t>(call)] = result;
+  if (result == S_OK) state_->failLaterArmed[static_cast<size_t>(call)] = false;
+}
+
+void SimWasapi::FailAfter(Call call, uint32_t successes, HRESULT result) {
+  std::lock_guard<std::mutex> guard(state_->lock);
+  const size_t i = static_cast<size_t>(call);
+  state_->failLaterArmed[i] = true;
+  state_->failLaterAfter[i] = successes;
+  state_->failLaterResult[i] = result;
 }
 
 void SimWasapi::FailEndpoint(size_t endpoint, Call call, HRESULT result) {

@@ -68,6 +68,8 @@ struct EndpointTraits {
   // Anything but S_OK: every Initialize answers this before looking at the format
   // (another exclusive client holds the device, a stream not stopped, ...).
   HRESULT initializeAnswer = S_OK;
+  // What GetBufferSize answers; negative: the frames of the accepted duration.
+  int64_t bufferSizeAnswer = -1;
 };
 
 // What one Initialize call asked for and what it got.
@@ -105,6 +107,9 @@ class SimWasapi {
   // collection's Item at that endpoint's position). S_OK clears the failure.
   void Fail(Call call, HRESULT result);
   void FailEndpoint(size_t endpoint, Call call, HRESULT result);
+  // The next `successes` calls of a kind answer as usual, every later one `result`
+  // (until Fail clears it with S_OK).
+  void FailAfter(Call call, uint32_t successes, HRESULT result);
   void ChangeId(size_t endpoint, const std::wstring& id);
   void Rename(size_t endpoint, const std::wstring& name);
   // The endpoint leaves the active collection; objects already handed out answer
