@@ -199,9 +199,8 @@ void OnDeviceStalled(HWND window, PlayerSession& session) {
   const LRESULT selection = SendMessageW(box, CB_GETCURSEL, 0, 0);
   const LRESULT length = selection == CB_ERR ? CB_ERR : SendMessageW(box, CB_GETLBTEXTLEN, selection, 0);
   if (length != CB_ERR && length < kDisplayNameChars &&
-      SendMessageW(box, CB_GETLBTEXT, selection, reinterpret_cast<LPARAM>(wide)) != CB_ERR &&
-      !WideCharToMultiByte(CP_ACP, 0, wide, -1, name, sizeof name, nullptr, nullptr)) {
-    name[0] = '\0';
+      SendMessageW(box, CB_GETLBTEXT, selection, reinterpret_cast<LPARAM>(wide)) != CB_ERR) {
+    NarrowDeviceName(wide, name, sizeof name);
   }
   StopUnderLock(window, session);
   char text[sizeof name + sizeof kMsgDeviceStalled];
