@@ -65,18 +65,21 @@ void StoreInt24(uint8_t* p, int32_t v) {
 // ---- x87 ----------------------------------------------------------------------
 // Written in x87 instructions so that the path is the same on x86-64, where tests
 // run it, and on i686, where it runs on processors without SSE2. An asm that pushes
-// a value of its own clobbers st(7), which keeps a stack slot free for it; one that
-// pops its input says so with "st".
+// a value of its own and pops it again clobbers "st": no value the compiler keeps
+// on the stack lives in a clobbered register across the asm, which leaves a slot
+// free for the push. (gcc would take any one stack register for that; clang wants
+// clobbers counted from the top, st(0) first.) One that pops its input "t" says so
+// with the same clobber.
 
 double X87Product(int32_t s, double gain) {
   double p;
-  __asm__("fildl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st(7)");
+  __asm__("fildl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st");
   return p;
 }
 
 double X87Product(double s, double gain) {
   double p;
-  __asm__("fldl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st(7)");
+  __asm__("fldl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st");
   return p;
 }
 
@@ -91,7 +94,7 @@ int32_t X87Round(double p) {
     return std::signbit(p) ? INT32_MIN : INT32_MAX;
   }
   double sum;
-  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kX87RoundingBias) : "st(7)");
+  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kX87RoundingBias) : "st");
   uint64_t bits;
   std::memcpy(&bits, &sum, sizeof bits);
   const uint32_t low = static_cast<uint32_t>(bits);
