@@ -296,9 +296,8 @@ double GainFromVolume(int32_t volumeX10) {
 
 uint32_t GainSampleCount(const WaveFormat& format, uint32_t length) {
   const uint32_t bytes = BytesPerSample(RowOf(format));
-  if (bytes == 0) return 0;
-  const uint32_t frames = MulDivSaturate(length, format.SampleRate(), format.AvgBytesPerSec());
-  const uint64_t samples = uint64_t{frames} * format.Channels();
+  if (bytes == 0 || format.BlockAlign() == 0) return 0;
+  const uint64_t samples = uint64_t{length / format.BlockAlign()} * format.Channels();
   const uint32_t wholeSamples = length / bytes;
   return samples < wholeSamples ? static_cast<uint32_t>(samples) : wholeSamples;
 }

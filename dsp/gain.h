@@ -23,9 +23,10 @@ double GainFromVolume(int32_t volumeX10);
 //     ties to even, saturated to 32 bits by the product's sign, clamped to the
 //     width (8-bit samples are offset by 128). Never wraps.
 //   Anything else, the extensible tag included: left unchanged.
-// Frames = buffer length × sample rate ÷ average bytes per second (64-bit product);
-// the sample count is bounded by the whole samples in the buffer, so a record whose
-// byte rate disagrees with its layout never makes a kernel pass `length`.
+// Samples = whole frames in the buffer (length ÷ block align) × channels, bounded
+// by the whole samples `length` holds: a block align that disagrees with the
+// channels and bits never makes a kernel pass `length`; block align 0 scales
+// nothing. The byte rate plays no part.
 void ApplyGain(double gain, const WaveFormat& format, void* data, uint32_t length);
 
 // The samples ApplyGain scales for a buffer of `length` bytes: 0 for a layout it

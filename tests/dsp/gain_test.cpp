@@ -366,28 +366,34 @@ TEST(ApplyGain, LayoutsWithoutAKernelStayAtTheirLevel) {
   }
 }
 
-// The kernels never pass the buffer length, whatever the header's byte rate says.
-TEST(ApplyGain, StaysInsideTheBufferLength) {
+// Every whole frame of the buffer is scaled, whatever the header's byte rate says,
+// and the kernels never pass the buffer length, whatever its block align says.
+TEST(ApplyGain, ScalesEveryWholeFrameAndStaysInsideTheBufferLength) {
   PathGuard guard;
   const uint32_t kLength = 100;  // 50 samples of 16 bits; 33 of 24 bits and a partial one
   const struct {
     const char* name;
     uint16_t bits;
-    uint32_t avgBytes;  // 0: consistent with the layout
-    uint32_t scaled;    // samples expected to change
+    uint32_t avgBytes;    // 0: consistent with the layout
+    int32_t blockAlign;   // -1: consistent with the layout
+    uint32_t scaled;      // samples expected to change
   } cases[] = {
-      {"consistent 16-bit header", 16, 0, 50},
-      {"byte rate half the layout's", 16, 44100 * 2, 50},
-      {"byte rate of 1", 16, 1, 50},
-      {"byte rate larger than the layout's", 16, 44100 * 8, 24},   // 12 whole frames
-      {"24-bit buffer ending in a partial frame", 24, 0, 32},      // 16 whole frames
-      {"24-bit with byte rate 1", 24, 1, 33},                       // bounded by whole samples
+      {"consistent 16-bit header", 16, 0, -1, 50},
+      {"byte rate half the layout's", 16, 44100 * 2, -1, 50},
+      {"byte rate of 1", 16, 1, -1, 50},
+      {"byte rate larger than the layout's", 16, 44100 * 8, -1, 50},
+      {"24-bit buffer ending in a partial frame", 24, 0, -1, 32},  // 16 whole frames
+      {"24-bit with byte rate 1", 24, 1, -1, 32},
+      {"block align below the layout's", 16, 0, 2, 50},            // bounded by the length
+      {"block align 1 with 24-bit samples", 24, 0, 1, 33},         // whole samples only
+      {"block align 0", 16, 0, 0, 0},
   };
   for (DspPath path : Paths()) {
     ASSERT_TRUE(SelectDspPathForTesting(path));
     for (const auto& c : cases) {
       WaveFormat format = Format(kFormatTagPcm, 2, c.bits);
       if (c.avgBytes) format.SetU32(8, c.avgBytes);
+      if (c.blockAlign >= 0) format.SetU16(12, static_cast<uint16_t>(c.blockAlign));
       const uint32_t bytesPerSample = c.bits / 8u;
       // Non-zero samples (byte 0x10 everywhere) so that halving changes each one.
       Bytes buffer(kLength + 64, 0x10);
@@ -402,8 +408,7 @@ TEST(ApplyGain, StaysInsideTheBufferLength) {
   }
 }
 
-// The count follows from whole frames at the byte rate: a trailing partial frame
-// is left as it is.
+// The count follows from whole frames: a trailing partial frame is left as it is.
 TEST(ApplyGain, ShortLastBufferScaledOnlyOverTheFramesRead) {
   int16_t samples[8] = {100, 100, 100, 100, 100, 100, 100, 100};
   ApplyGain(2.0, Format(kFormatTagPcm, 2, 16), samples, 10);
