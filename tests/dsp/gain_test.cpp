@@ -14,6 +14,7 @@
 #include "dsp/fp_rounding.h"
 #include "dsp/gain.h"
 #include "player/wave_source.h"
+#include "support/wave_bytes.h"
 
 namespace {
 
@@ -30,6 +31,14 @@ WaveFormat Format(uint16_t tag, uint16_t channels, uint16_t bits, uint32_t rate 
   format.SetU32(8, avgBytes ? avgBytes : rate * blockAlign);
   format.SetU16(12, blockAlign);
   format.SetU16(14, bits);
+  return format;
+}
+
+// A record from the bytes of a `fmt ` body (extensible ones).
+WaveFormat FormatFrom(const wavebytes::Bytes& body) {
+  WaveFormat format;
+  EXPECT_TRUE(format.Allocate(static_cast<uint32_t>(body.size())));
+  std::copy(body.begin(), body.end(), format.Bytes());
   return format;
 }
 
@@ -326,6 +335,100 @@ TEST(ApplyGain, DocumentedExamples) {
     ApplyGain(plus12, Format(kFormatTagFloat, 2, 32), floats, sizeof floats);
     EXPECT_EQ(floats[0], 3.0f);
     EXPECT_EQ(floats[1], -3.0f);
+
+    // 24 valid bits in a 32-bit container stay multiples of 256: halved with ties
+    // to even, and doubled no further than the largest 24-bit value.
+    const WaveFormat valid24 = FormatFrom(wavebytes::ExtensibleBody(1, 48000, 32, 24, 4, false));
+    int32_t halved24[5] = {3 * 256, 5 * 256, -3 * 256, 256, 0x7FFFFF00};
+    ApplyGain(minus6, valid24, halved24, sizeof halved24);
+    const int32_t expectedHalved24[5] = {2 * 256, 2 * 256, -2 * 256, 0, 0x40000000};
+    EXPECT_EQ(0, std::memcmp(halved24, expectedHalved24, sizeof halved24));
+    int32_t doubled24[3] = {0x7FFFFF00, INT32_MIN, 0x12345600};
+    ApplyGain(plus6, valid24, doubled24, sizeof doubled24);
+    const int32_t expectedDoubled24[3] = {0x7FFFFF00, INT32_MIN, 0x2468AC00};
+    EXPECT_EQ(0, std::memcmp(doubled24, expectedDoubled24, sizeof doubled24));
+  }
+}
+
+// ---- Extensible records -----------------------------------------------------------
+
+// The PCM and float sub-formats follow the rule of their container. Integer samples
+// with fewer valid bits are rounded and clamped at the valid bits: the result is
+// round(s × gain ÷ 2^k) within the valid range, times 2^k, for k bits below them.
+TEST(ApplyGain, ExtensibleRecordsFollowTheirContainersRule) {
+  PathGuard guard;
+  const struct {
+    const char* name;
+    uint16_t container, valid;
+    bool isFloat;
+  } rows[] = {
+      {"8-bit", 8, 8, false},        {"8 bits, 6 valid", 8, 6, false},
+      {"16-bit", 16, 16, false},     {"16 bits, 12 valid", 16, 12, false},
+      {"24-bit", 24, 24, false},     {"24 bits, 20 valid", 24, 20, false},
+      {"32-bit", 32, 32, false},     {"32 bits, 24 valid", 32, 24, false},
+      {"32-bit float", 32, 32, true}, {"64-bit float", 64, 64, true},
+  };
+  std::vector<double> gains;
+  for (int32_t v = kVolumeMinX10; v <= kVolumeMaxX10; v += 13) gains.push_back(GainFromVolume(v));
+  for (double g : {0.0, -1.0, 1e10, std::numeric_limits<double>::infinity()}) gains.push_back(g);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const WaveFormat format = FormatFrom(wavebytes::ExtensibleBody(2, 48000, row.container, row.valid, 3, row.isFloat));
+    const uint32_t bytes = row.container / 8u, k = row.container - row.valid;
+    if (row.isFloat) {
+      // Float as float: the same bytes as the plain float record gives.
+      const std::vector<uint32_t> edge = FloatEdgeBits();
+      Bytes input;
+      for (uint32_t bits : edge) {
+        float f;
+        std::memcpy(&f, &bits, 4);
+        const double d = f;
+        const uint8_t* p = bytes == 4 ? reinterpret_cast<const uint8_t*>(&bits) : reinterpret_cast<const uint8_t*>(&d);
+        input.insert(input.end(), p, p + bytes);
+      }
+      for (DspPath path : Paths()) {
+        ASSERT_TRUE(SelectDspPathForTesting(path));
+        for (double gain : gains) {
+          Bytes got = input, plain = input;
+          ApplyGain(gain, format, got.data(), static_cast<uint32_t>(got.size()));
+          ApplyGain(gain, Format(kFormatTagFloat, 2, row.container), plain.data(), static_cast<uint32_t>(plain.size()));
+          ASSERT_EQ(got, plain) << PathName(path) << " gain " << gain;
+          if (gain != 0.0 && std::isfinite(gain)) {
+            ASSERT_NE(got, input) << PathName(path) << " gain " << gain;
+          }
+        }
+      }
+      continue;
+    }
+    // Samples as a file holds them: the bits below the valid ones are zero.
+    const int64_t lo = -(int64_t{1} << (row.valid - 1)), hi = (int64_t{1} << (row.valid - 1)) - 1;
+    std::vector<int64_t> samples = {lo, lo + 1, -3, -2, -1, 0, 1, 2, 3, 5, hi - 1, hi};
+    std::mt19937 random(row.container * 100 + row.valid);
+    for (int i = 0; i < 2000; ++i) samples.push_back(std::uniform_int_distribution<int64_t>(lo, hi)(random));
+    Bytes input;
+    for (int64_t v : samples) {
+      const uint32_t stored = static_cast<uint32_t>(v * (int64_t{1} << k)) + (row.container == 8 ? 128u : 0u);
+      for (uint32_t b = 0; b < bytes; ++b) input.push_back(static_cast<uint8_t>(stored >> (8 * b)));
+    }
+    for (DspPath path : Paths()) {
+      ASSERT_TRUE(SelectDspPathForTesting(path));
+      for (double gain : gains) {
+        Bytes got = input;
+        ApplyGain(gain, format, got.data(), static_cast<uint32_t>(got.size()));
+        for (size_t i = 0; i < samples.size(); ++i) {
+          uint32_t stored = 0;
+          for (uint32_t b = 0; b < bytes; ++b) stored |= uint32_t{got[i * bytes + b]} << (8 * b);
+          if (row.container == 8) stored -= 128;
+          const uint32_t signBit = uint32_t{1} << (row.container - 1);
+          const int64_t value = static_cast<int64_t>(stored & (2 * uint64_t{signBit} - 1)) -
+                                ((stored & signBit) ? 2 * int64_t{signBit} : 0);
+          const int64_t s = samples[i] * (int64_t{1} << k);
+          const int64_t want = ReferenceScale(s, gain / std::ldexp(1.0, k), lo, hi) * (int64_t{1} << k);
+          if (path == DspPath::X87 && k == 0 && row.container == 32 && InKnownX87Window(s, gain)) continue;
+          ASSERT_EQ(value, want) << PathName(path) << " gain " << gain << " sample " << s;
+        }
+      }
+    }
   }
 }
 
@@ -347,11 +450,15 @@ TEST(ApplyGain, UnityGainTouchesNeitherBytesNorFloatingPointState) {
 
 TEST(ApplyGain, LayoutsWithoutAKernelStayAtTheirLevel) {
   WaveFormat extensible = Format(kFormatTagExtensible, 2, 16);
+  wavebytes::Bytes adpcm = wavebytes::ExtensibleBody(2, 44100, 16, 16, 3, false);
+  adpcm[24] = 2;  // the ADPCM sub-format
   const struct {
     const char* name;
     WaveFormat format;
   } cases[] = {
-      {"extensible tag", std::move(extensible)},
+      {"extensible tag without its extension", std::move(extensible)},
+      {"extensible with another sub-format", FormatFrom(adpcm)},
+      {"extensible PCM with 20-bit containers", FormatFrom(wavebytes::ExtensibleBody(2, 44100, 20, 20, 3, false))},
       {"12-bit PCM", Format(kFormatTagPcm, 2, 12)},
       {"20-bit PCM", Format(kFormatTagPcm, 2, 20)},
       {"16-bit float", Format(kFormatTagFloat, 2, 16)},
