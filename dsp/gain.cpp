@@ -107,6 +107,24 @@ double X87Product(double s, double gain) {
   return p;
 }
 
+// A double product rounded once, subnormal results included. At double precision
+// the unit still has the extended exponent range, so a product below 2^−1022 would
+// be rounded to 53 bits and then again to the fewer bits of a subnormal when
+// stored. Scaled by 2^−15360 first, such a product lies where the extended format
+// is subnormal itself, which at double precision rounds at the bit the double
+// would; scaling back by 2^15360 is exact, and so is the store.
+constexpr long double kX87SubnormalBiasDown = 0x1p-15360L;
+constexpr long double kX87SubnormalBiasUp = 0x1p15360L;
+
+double X87ProductRoundedOnce(double s, double gain) {
+  double p;
+  __asm__("fldt %3\n\tfmull %1\n\tfmull %2\n\tfldt %4\n\tfmulp\n\tfstpl %0"
+          : "=m"(p)
+          : "m"(s), "m"(gain), "m"(kX87SubnormalBiasDown), "m"(kX87SubnormalBiasUp)
+          : "st", "st(1)");
+  return p;
+}
+
 float X87ToFloat(double p) {
   float f;
   __asm__("fstps %0" : "=m"(f) : "t"(p) : "st");
@@ -165,7 +183,7 @@ void X87Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double g
       case GainRow::Float64: {
         double s;
         std::memcpy(&s, data + 8 * i, sizeof s);
-        s = X87Product(s, gain);
+        s = X87ProductRoundedOnce(s, gain);
         std::memcpy(data + 8 * i, &s, sizeof s);
         break;
       }
@@ -292,9 +310,15 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
         const __m128 hi = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), g));
         _mm_storeu_ps(p, _mm_movelh_ps(lo, hi));
       }
+      // Single samples move through integer registers: the buffer need not be
+      // aligned for a float or a double.
       for (; i < samples; ++i) {
-        float* p = reinterpret_cast<float*>(data + 4 * i);
-        _mm_store_ss(p, _mm_cvtsd_ss(_mm_setzero_ps(), _mm_mul_sd(_mm_cvtss_sd(g, _mm_load_ss(p)), g)));
+        uint8_t* p = data + 4 * i;
+        int32_t bits;
+        std::memcpy(&bits, p, sizeof bits);
+        const __m128 s = _mm_castsi128_ps(_mm_cvtsi32_si128(bits));
+        bits = _mm_cvtsi128_si32(_mm_castps_si128(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_mul_sd(_mm_cvtss_sd(g, s), g))));
+        std::memcpy(p, &bits, sizeof bits);
       }
       break;
     }
@@ -304,8 +328,8 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
         _mm_storeu_pd(p, _mm_mul_pd(_mm_loadu_pd(p), g));
       }
       for (; i < samples; ++i) {
-        double* p = reinterpret_cast<double*>(data + 8 * i);
-        _mm_storel_pd(p, _mm_mul_sd(_mm_load_sd(p), g));
+        __m128i* p = reinterpret_cast<__m128i*>(data + 8 * i);
+        _mm_storel_epi64(p, _mm_castpd_si128(_mm_mul_sd(_mm_castsi128_pd(_mm_loadl_epi64(p)), g)));
       }
       break;
     }

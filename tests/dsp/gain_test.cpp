@@ -14,7 +14,10 @@
 #include "dsp/fp_rounding.h"
 #include "dsp/gain.h"
 #include "player/wave_source.h"
+#include "support/dsp_reference.h"
 #include "support/wave_bytes.h"
+
+using namespace dspreference;
 
 namespace {
 
@@ -40,25 +43,6 @@ WaveFormat FormatFrom(const wavebytes::Bytes& body) {
   EXPECT_TRUE(format.Allocate(static_cast<uint32_t>(body.size())));
   std::copy(body.begin(), body.end(), format.Bytes());
   return format;
-}
-
-// ---- The reference -------------------------------------------------------------
-
-// The double product rounded to the nearest integer, ties to even, saturated to 32
-// bits, then clamped to the row's range.
-int64_t ReferenceScale(int64_t s, double gain, int64_t lo, int64_t hi) {
-  const double r = std::nearbyint(static_cast<double>(s) * gain);
-  int64_t v;
-  if (std::isnan(r)) {
-    v = std::signbit(r) ? INT32_MIN : INT32_MAX;
-  } else if (r >= 2147483648.0) {
-    v = INT32_MAX;
-  } else if (r < -2147483648.0) {
-    v = INT32_MIN;
-  } else {
-    v = static_cast<int64_t>(r);
-  }
-  return std::min(std::max(v, lo), hi);
 }
 
 class PathGuard {
@@ -291,6 +275,32 @@ TEST(ApplyGain, FloatRowsScaleWithoutClipping) {
         } else {
           ASSERT_EQ(std::memcmp(&want64, &b64[i], 8), 0) << PathName(path) << " gain " << gain;
         }
+      }
+    }
+  }
+}
+
+// 64-bit products that fall below 2^−1022 are rounded once, to the subnormal's own
+// last bit, on both paths (x87 arithmetic at double precision keeps a wider
+// exponent and would round them twice).
+TEST(ApplyGain, Float64ProductsRoundOnceBelowTheSmallestNormal) {
+  PathGuard guard;
+  std::vector<double> samples = {std::ldexp(0x1.0600001a5e36p0, -1016), std::ldexp(1.0, -1022),
+                                 std::numeric_limits<double>::denorm_min(), -std::ldexp(0x1.fffffffffffffp0, -1020)};
+  std::mt19937_64 random(15);
+  for (int i = 0; i < 2000; ++i) {
+    samples.push_back(std::ldexp(std::uniform_real_distribution<double>(-1.0, 1.0)(random), -1010 - i % 64));
+  }
+  for (DspPath path : Paths()) {
+    ASSERT_TRUE(SelectDspPathForTesting(path));
+    for (double gain : WideGains()) {
+      if (gain == 1.0) continue;
+      std::vector<double> b = samples;
+      ApplyGain(gain, Format(kFormatTagFloat, 1, 64), b.data(), static_cast<uint32_t>(b.size() * 8));
+      for (size_t i = 0; i < samples.size(); ++i) {
+        const double want = samples[i] * gain;
+        ASSERT_EQ(std::memcmp(&want, &b[i], 8), 0)
+            << PathName(path) << " gain " << gain << " x " << std::hexfloat << samples[i];
       }
     }
   }
