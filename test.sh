@@ -3,6 +3,7 @@
 #   build/native  the platform-free core with ASan and UBSan (g++)
 #   build/win64   the Windows program and all its tests for x86-64, run under wine64
 #   build/win32   the shipped i686 program; its platform-free tests run under Wine
+#   build/fuzz-smoke  the libFuzzer targets (clang), each run briefly (fuzz/smoke.sh)
 set -uo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -32,4 +33,6 @@ status=0
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs" || status=1
 ctest --test-dir "$build/win64" --output-on-failure || status=1
 ctest --test-dir "$build/win32" --output-on-failure || status=1
+# Fuzz smoke: each libFuzzer target (clang, ASan, UBSan) runs 20 s over its corpus.
+fuzz/smoke.sh 20 || status=1
 exit $status

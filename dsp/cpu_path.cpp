@@ -7,13 +7,12 @@
 
 namespace {
 
-constexpr unsigned kCpuidFeatures = 1;
-constexpr unsigned kEdxSse2 = 1u << 26;
-
 bool DetectSse2() {
 #if defined(__x86_64__)
   return true;
 #else
+  constexpr unsigned kCpuidFeatures = 1;
+  constexpr unsigned kEdxSse2 = 1u << 26;
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid(kCpuidFeatures, &eax, &ebx, &ecx, &edx)) return false;
   return (edx & kEdxSse2) != 0;

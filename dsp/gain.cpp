@@ -21,6 +21,7 @@
 
 #include "dsp/cpu_path.h"
 #include "dsp/fp_rounding.h"
+#include "dsp/sample_format.h"
 #include "player/wave_source.h"
 
 namespace {
@@ -30,24 +31,47 @@ constexpr double kX87RoundingBias = 6755399441055744.0;  // 1.5 × 2^52
 
 enum class GainRow { None, Float32, Float64, UInt8, Int16, Int24, Int32 };
 
-GainRow RowOf(const WaveFormat& format) {
-  const uint16_t bits = format.BitsPerSample();
-  if (format.FormatTag() == kFormatTagFloat) {
-    if (bits == 32) return GainRow::Float32;
-    if (bits == 64) return GainRow::Float64;
-  } else if (format.FormatTag() == kFormatTagPcm) {
-    switch (bits) {
-      case 8: return GainRow::UInt8;
-      case 16: return GainRow::Int16;
-      case 24: return GainRow::Int24;
-      case 32: return GainRow::Int32;
-      default: break;
-    }
+// The kernel for a format and, for integer samples, the valid bits inside the
+// container: an integer row scales by gain × 2^−shift, clamps to the valid bits'
+// range [lo, hi] and moves the result back up by `shift`, so the bits below the
+// valid ones stay zero. Plain PCM has shift 0 and the container's range.
+struct GainLayout {
+  GainRow row = GainRow::None;
+  uint32_t shift = 0;
+  int32_t lo = 0;
+  int32_t hi = 0;
+};
+
+// PCM, IEEE float, and extensible records with the PCM or IEEE float sub-format,
+// by container; any other record gets no kernel.
+GainLayout LayoutOf(const WaveFormat& format) {
+  SampleFormat parsed;
+  if (!ParseSampleFormat(format, parsed)) return {};
+  GainLayout layout;
+  switch (SampleKindOf(parsed)) {
+    case SampleKind::Float32: layout.row = GainRow::Float32; return layout;
+    case SampleKind::Float64: layout.row = GainRow::Float64; return layout;
+    case SampleKind::UInt8: layout.row = GainRow::UInt8; break;
+    case SampleKind::Int16: layout.row = GainRow::Int16; break;
+    case SampleKind::Int24: layout.row = GainRow::Int24; break;
+    case SampleKind::Int32: layout.row = GainRow::Int32; break;
+    case SampleKind::Unsupported: return {};
   }
-  return GainRow::None;
+  const uint32_t container = parsed.containerBits;
+  // A valid-bits field of 0 or wider than the container says nothing usable.
+  const uint32_t valid = (parsed.validBits == 0 || parsed.validBits > container) ? container : parsed.validBits;
+  layout.shift = container - valid;
+  layout.lo = static_cast<int32_t>(-(int64_t{1} << (valid - 1)));
+  layout.hi = static_cast<int32_t>((int64_t{1} << (valid - 1)) - 1);
+  return layout;
 }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// A value clamped to the valid bits, moved up to the top of its container.
+int32_t ToContainer(int32_t v, const GainLayout& layout) {
+  return static_cast<int32_t>(int64_t{Clamp(v, layout.lo, layout.hi)} * (int64_t{1} << layout.shift));
+}
 
 int32_t LoadInt24(const uint8_t* p) {
   const uint32_t bits = uint32_t{p[0]} << 8 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 24;
@@ -65,18 +89,39 @@ void StoreInt24(uint8_t* p, int32_t v) {
 // ---- x87 ----------------------------------------------------------------------
 // Written in x87 instructions so that the path is the same on x86-64, where tests
 // run it, and on i686, where it runs on processors without SSE2. An asm that pushes
-// a value of its own clobbers st(7), which keeps a stack slot free for it; one that
-// pops its input says so with "st".
+// a value of its own and pops it again clobbers "st": no value the compiler keeps
+// on the stack lives in a clobbered register across the asm, which leaves a slot
+// free for the push. (gcc would take any one stack register for that; clang wants
+// clobbers counted from the top, st(0) first.) One that pops its input "t" says so
+// with the same clobber.
 
 double X87Product(int32_t s, double gain) {
   double p;
-  __asm__("fildl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st(7)");
+  __asm__("fildl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st");
   return p;
 }
 
 double X87Product(double s, double gain) {
   double p;
-  __asm__("fldl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st(7)");
+  __asm__("fldl %1\n\tfmull %2\n\tfstpl %0" : "=m"(p) : "m"(s), "m"(gain) : "st");
+  return p;
+}
+
+// A double product rounded once, subnormal results included. At double precision
+// the unit still has the extended exponent range, so a product below 2^−1022 would
+// be rounded to 53 bits and then again to the fewer bits of a subnormal when
+// stored. Scaled by 2^−15360 first, such a product lies where the extended format
+// is subnormal itself, which at double precision rounds at the bit the double
+// would; scaling back by 2^15360 is exact, and so is the store.
+constexpr long double kX87SubnormalBiasDown = 0x1p-15360L;
+constexpr long double kX87SubnormalBiasUp = 0x1p15360L;
+
+double X87ProductRoundedOnce(double s, double gain) {
+  double p;
+  __asm__("fldt %3\n\tfmull %1\n\tfmull %2\n\tfldt %4\n\tfmulp\n\tfstpl %0"
+          : "=m"(p)
+          : "m"(s), "m"(gain), "m"(kX87SubnormalBiasDown), "m"(kX87SubnormalBiasUp)
+          : "st", "st(1)");
   return p;
 }
 
@@ -91,7 +136,7 @@ int32_t X87Round(double p) {
     return std::signbit(p) ? INT32_MIN : INT32_MAX;
   }
   double sum;
-  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kX87RoundingBias) : "st(7)");
+  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kX87RoundingBias) : "st");
   uint64_t bits;
   std::memcpy(&bits, &sum, sizeof bits);
   const uint32_t low = static_cast<uint32_t>(bits);
@@ -100,30 +145,31 @@ int32_t X87Round(double p) {
   return r;
 }
 
-void X87Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
+// `scaled` is the integer rows' factor, gain × 2^−shift.
+void X87Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled) {
   for (uint32_t i = 0; i < samples; ++i) {
-    switch (row) {
+    switch (layout.row) {
       case GainRow::UInt8: {
-        const int32_t y = Clamp(X87Round(X87Product(int32_t{data[i]} - 128, gain)), -128, 127);
+        const int32_t y = ToContainer(X87Round(X87Product(int32_t{data[i]} - 128, scaled)), layout);
         data[i] = static_cast<uint8_t>(y + 128);
         break;
       }
       case GainRow::Int16: {
         int16_t s;
         std::memcpy(&s, data + 2 * i, sizeof s);
-        s = static_cast<int16_t>(Clamp(X87Round(X87Product(int32_t{s}, gain)), INT16_MIN, INT16_MAX));
+        s = static_cast<int16_t>(ToContainer(X87Round(X87Product(int32_t{s}, scaled)), layout));
         std::memcpy(data + 2 * i, &s, sizeof s);
         break;
       }
       case GainRow::Int24: {
         uint8_t* p = data + 3 * i;
-        StoreInt24(p, Clamp(X87Round(X87Product(LoadInt24(p), gain)), -8388608, 8388607));
+        StoreInt24(p, ToContainer(X87Round(X87Product(LoadInt24(p), scaled)), layout));
         break;
       }
       case GainRow::Int32: {
         int32_t s;
         std::memcpy(&s, data + 4 * i, sizeof s);
-        s = X87Round(X87Product(s, gain));
+        s = ToContainer(X87Round(X87Product(s, scaled)), layout);
         std::memcpy(data + 4 * i, &s, sizeof s);
         break;
       }
@@ -137,7 +183,7 @@ void X87Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
       case GainRow::Float64: {
         double s;
         std::memcpy(&s, data + 8 * i, sizeof s);
-        s = X87Product(s, gain);
+        s = X87ProductRoundedOnce(s, gain);
         std::memcpy(data + 8 * i, &s, sizeof s);
         break;
       }
@@ -179,38 +225,59 @@ __m128i Sse2Scale4(__m128i s, __m128d g) {
   return Sse2Round4(p0, p1);
 }
 
-void Sse2Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
-  const __m128d g = _mm_set1_pd(gain);
+// Eight 16-bit values clamped to [lo, hi] and moved up by the shift in `count`.
+__m128i Sse2ToContainer8(__m128i v, __m128i lo, __m128i hi, __m128i count) {
+  return _mm_sll_epi16(_mm_min_epi16(_mm_max_epi16(v, lo), hi), count);
+}
+
+// Four 32-bit values likewise (SSE2 has no 32-bit minimum or maximum).
+__m128i Sse2ToContainer4(__m128i v, __m128i lo, __m128i hi, __m128i count) {
+  const __m128i below = _mm_cmpgt_epi32(lo, v), above = _mm_cmpgt_epi32(v, hi);
+  v = _mm_or_si128(_mm_andnot_si128(below, v), _mm_and_si128(below, lo));
+  v = _mm_or_si128(_mm_andnot_si128(above, v), _mm_and_si128(above, hi));
+  return _mm_sll_epi32(v, count);
+}
+
+// `scaled` is the integer rows' factor, gain × 2^−shift.
+void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled) {
+  const __m128d g = _mm_set1_pd(gain), gs = _mm_set1_pd(scaled);
+  const __m128i count = _mm_cvtsi32_si128(static_cast<int>(layout.shift));
   uint32_t i = 0;
-  switch (row) {
+  switch (layout.row) {
     case GainRow::UInt8: {
       const __m128i offset = _mm_set1_epi16(128);
+      const __m128i lo16 = _mm_set1_epi16(static_cast<int16_t>(layout.lo));
+      const __m128i hi16 = _mm_set1_epi16(static_cast<int16_t>(layout.hi));
       for (; i + 8 <= samples; i += 8) {
         const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + i));
         const __m128i x = _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), offset);
-        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), g);
-        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16), g);
-        // Saturating packs clamp to −128…127; adding 128 is flipping the top bit.
-        const __m128i y = _mm_packs_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128());
+        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), gs);
+        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16), gs);
+        // The result fits in −128…127, so the saturating pack to bytes is exact;
+        // adding 128 is flipping the top bit.
+        const __m128i words = Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count);
+        const __m128i y = _mm_packs_epi16(words, _mm_setzero_si128());
         _mm_storel_epi64(reinterpret_cast<__m128i*>(data + i), _mm_xor_si128(y, _mm_set1_epi8(-128)));
       }
       for (; i < samples; ++i) {
-        data[i] = static_cast<uint8_t>(Clamp(Sse2Round(Sse2Product(int32_t{data[i]} - 128, g)), -128, 127) + 128);
+        data[i] = static_cast<uint8_t>(ToContainer(Sse2Round(Sse2Product(int32_t{data[i]} - 128, gs)), layout) + 128);
       }
       break;
     }
     case GainRow::Int16: {
+      const __m128i lo16 = _mm_set1_epi16(static_cast<int16_t>(layout.lo));
+      const __m128i hi16 = _mm_set1_epi16(static_cast<int16_t>(layout.hi));
       for (; i + 8 <= samples; i += 8) {
         __m128i* p = reinterpret_cast<__m128i*>(data + 2 * i);
         const __m128i v = _mm_loadu_si128(p);
-        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16), g);
-        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16), g);
-        _mm_storeu_si128(p, _mm_packs_epi32(lo, hi));
+        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16), gs);
+        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16), gs);
+        _mm_storeu_si128(p, Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count));
       }
       for (; i < samples; ++i) {
         int16_t s;
         std::memcpy(&s, data + 2 * i, sizeof s);
-        s = static_cast<int16_t>(Clamp(Sse2Round(Sse2Product(s, g)), INT16_MIN, INT16_MAX));
+        s = static_cast<int16_t>(ToContainer(Sse2Round(Sse2Product(s, gs)), layout));
         std::memcpy(data + 2 * i, &s, sizeof s);
       }
       break;
@@ -218,18 +285,19 @@ void Sse2Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
     case GainRow::Int24:
       for (; i < samples; ++i) {
         uint8_t* p = data + 3 * i;
-        StoreInt24(p, Clamp(Sse2Round(Sse2Product(LoadInt24(p), g)), -8388608, 8388607));
+        StoreInt24(p, ToContainer(Sse2Round(Sse2Product(LoadInt24(p), gs)), layout));
       }
       break;
     case GainRow::Int32: {
+      const __m128i lo32 = _mm_set1_epi32(layout.lo), hi32 = _mm_set1_epi32(layout.hi);
       for (; i + 4 <= samples; i += 4) {
         __m128i* p = reinterpret_cast<__m128i*>(data + 4 * i);
-        _mm_storeu_si128(p, Sse2Scale4(_mm_loadu_si128(p), g));
+        _mm_storeu_si128(p, Sse2ToContainer4(Sse2Scale4(_mm_loadu_si128(p), gs), lo32, hi32, count));
       }
       for (; i < samples; ++i) {
         int32_t s;
         std::memcpy(&s, data + 4 * i, sizeof s);
-        s = Sse2Round(Sse2Product(s, g));
+        s = ToContainer(Sse2Round(Sse2Product(s, gs)), layout);
         std::memcpy(data + 4 * i, &s, sizeof s);
       }
       break;
@@ -242,9 +310,15 @@ void Sse2Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
         const __m128 hi = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), g));
         _mm_storeu_ps(p, _mm_movelh_ps(lo, hi));
       }
+      // Single samples move through integer registers: the buffer need not be
+      // aligned for a float or a double.
       for (; i < samples; ++i) {
-        float* p = reinterpret_cast<float*>(data + 4 * i);
-        _mm_store_ss(p, _mm_cvtsd_ss(_mm_setzero_ps(), _mm_mul_sd(_mm_cvtss_sd(g, _mm_load_ss(p)), g)));
+        uint8_t* p = data + 4 * i;
+        int32_t bits;
+        std::memcpy(&bits, p, sizeof bits);
+        const __m128 s = _mm_castsi128_ps(_mm_cvtsi32_si128(bits));
+        bits = _mm_cvtsi128_si32(_mm_castps_si128(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_mul_sd(_mm_cvtss_sd(g, s), g))));
+        std::memcpy(p, &bits, sizeof bits);
       }
       break;
     }
@@ -254,8 +328,8 @@ void Sse2Gain(GainRow row, uint8_t* data, uint32_t samples, double gain) {
         _mm_storeu_pd(p, _mm_mul_pd(_mm_loadu_pd(p), g));
       }
       for (; i < samples; ++i) {
-        double* p = reinterpret_cast<double*>(data + 8 * i);
-        _mm_storel_pd(p, _mm_mul_sd(_mm_load_sd(p), g));
+        __m128i* p = reinterpret_cast<__m128i*>(data + 8 * i);
+        _mm_storel_epi64(p, _mm_castpd_si128(_mm_mul_sd(_mm_castsi128_pd(_mm_loadl_epi64(p)), g)));
       }
       break;
     }
@@ -291,24 +365,34 @@ double GainFromVolume(int32_t volumeX10) {
   return std::pow(10.0, exponent);
 }
 
-uint32_t GainSampleCount(const WaveFormat& format, uint32_t length) {
-  const uint32_t bytes = BytesPerSample(RowOf(format));
-  if (bytes == 0) return 0;
-  const uint32_t frames = MulDivSaturate(length, format.SampleRate(), format.AvgBytesPerSec());
-  const uint64_t samples = uint64_t{frames} * format.Channels();
+namespace {
+
+uint32_t SampleCount(const WaveFormat& format, GainRow row, uint32_t length) {
+  const uint32_t bytes = BytesPerSample(row);
+  if (bytes == 0 || format.BlockAlign() == 0) return 0;
+  const uint64_t samples = uint64_t{length / format.BlockAlign()} * format.Channels();
   const uint32_t wholeSamples = length / bytes;
   return samples < wholeSamples ? static_cast<uint32_t>(samples) : wholeSamples;
 }
 
+}  // namespace
+
+uint32_t GainSampleCount(const WaveFormat& format, uint32_t length) {
+  return SampleCount(format, LayoutOf(format).row, length);
+}
+
 void ApplyGain(double gain, const WaveFormat& format, void* data, uint32_t length) {
   if (gain == 1.0) return;
-  const uint32_t samples = GainSampleCount(format, length);
+  const GainLayout layout = LayoutOf(format);
+  const uint32_t samples = SampleCount(format, layout.row, length);
+  // Exact: scaling by a power of two changes only the exponent.
+  const double scaled = std::ldexp(gain, -static_cast<int>(layout.shift));
   uint8_t* bytes = static_cast<uint8_t*>(data);
   if (ActiveDspPath() == DspPath::Sse2) {
     ScopedRoundToNearest nearest;
-    if (samples) Sse2Gain(RowOf(format), bytes, samples, gain);
+    if (samples) Sse2Gain(layout, bytes, samples, gain, scaled);
   } else {
     ScopedRoundToNearest nearest(ScopedRoundToNearest::X87Precision::Double);
-    if (samples) X87Gain(RowOf(format), bytes, samples, gain);
+    if (samples) X87Gain(layout, bytes, samples, gain, scaled);
   }
 }

@@ -22,10 +22,15 @@ double GainFromVolume(int32_t volumeX10);
 //   PCM 8/16/24/32 bits: s × gain in double, rounded to the nearest integer with
 //     ties to even, saturated to 32 bits by the product's sign, clamped to the
 //     width (8-bit samples are offset by 128). Never wraps.
-//   Anything else, the extensible tag included: left unchanged.
-// Frames = buffer length × sample rate ÷ average bytes per second (64-bit product);
-// the sample count is bounded by the whole samples in the buffer, so a record whose
-// byte rate disagrees with its layout never makes a kernel pass `length`.
+//   Extensible records with the PCM or IEEE float sub-format: the rule of the
+//     same container. Where fewer bits are valid than the container holds, the
+//     integer result is rounded and clamped at the valid bits, so the bits below
+//     them stay zero (24 valid bits in a 32-bit container stay multiples of 256).
+//   Anything else, other sub-formats included: left unchanged.
+// Samples = whole frames in the buffer (length ÷ block align) × channels, bounded
+// by the whole samples `length` holds: a block align that disagrees with the
+// channels and bits never makes a kernel pass `length`; block align 0 scales
+// nothing. The byte rate plays no part.
 void ApplyGain(double gain, const WaveFormat& format, void* data, uint32_t length);
 
 // The samples ApplyGain scales for a buffer of `length` bytes: 0 for a layout it

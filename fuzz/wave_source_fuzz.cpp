@@ -1,9 +1,13 @@
 // Arbitrary bytes through the WAVE chunk walk, then the format-tag name and the
-// derived quantities of whatever it accepted.
+// derived quantities of whatever it accepted, and the volume on both kernel paths
+// over the audio bytes the input holds, in a buffer of exactly their length.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "dsp/cpu_path.h"
+#include "dsp/gain.h"
+#include "dsp/sample_format.h"
 #include "player/format_tags.h"
 #include "player/wave_source.h"
 
@@ -48,5 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t sum = 0;
   for (uint32_t i = 0; i < f.Size(); ++i) sum += f.Bytes()[i];
   sink = sum;
+  SampleFormat parsed;
+  if (ParseSampleFormat(f, parsed)) sink = static_cast<uint32_t>(SampleKindOf(parsed));
+  const size_t available = wave.dataOffset < size ? size - wave.dataOffset : 0;
+  const uint32_t length = static_cast<uint32_t>(available < wave.dataSize ? available : wave.dataSize);
+  for (DspPath path : {DspPath::X87, DspPath::Sse2}) {
+    if (!SelectDspPathForTesting(path)) continue;
+    std::vector<uint8_t> buffer(data + wave.dataOffset, data + wave.dataOffset + length);
+    ApplyGain(GainFromVolume(-61), f, buffer.data(), length);
+  }
   return 0;
 }

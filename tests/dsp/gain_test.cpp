@@ -14,6 +14,10 @@
 #include "dsp/fp_rounding.h"
 #include "dsp/gain.h"
 #include "player/wave_source.h"
+#include "support/dsp_reference.h"
+#include "support/wave_bytes.h"
+
+using namespace dspreference;
 
 namespace {
 
@@ -33,23 +37,12 @@ WaveFormat Format(uint16_t tag, uint16_t channels, uint16_t bits, uint32_t rate 
   return format;
 }
 
-// ---- The reference -------------------------------------------------------------
-
-// The double product rounded to the nearest integer, ties to even, saturated to 32
-// bits, then clamped to the row's range.
-int64_t ReferenceScale(int64_t s, double gain, int64_t lo, int64_t hi) {
-  const double r = std::nearbyint(static_cast<double>(s) * gain);
-  int64_t v;
-  if (std::isnan(r)) {
-    v = std::signbit(r) ? INT32_MIN : INT32_MAX;
-  } else if (r >= 2147483648.0) {
-    v = INT32_MAX;
-  } else if (r < -2147483648.0) {
-    v = INT32_MIN;
-  } else {
-    v = static_cast<int64_t>(r);
-  }
-  return std::min(std::max(v, lo), hi);
+// A record from the bytes of a `fmt ` body (extensible ones).
+WaveFormat FormatFrom(const wavebytes::Bytes& body) {
+  WaveFormat format;
+  EXPECT_TRUE(format.Allocate(static_cast<uint32_t>(body.size())));
+  std::copy(body.begin(), body.end(), format.Bytes());
+  return format;
 }
 
 class PathGuard {
@@ -287,6 +280,32 @@ TEST(ApplyGain, FloatRowsScaleWithoutClipping) {
   }
 }
 
+// 64-bit products that fall below 2^−1022 are rounded once, to the subnormal's own
+// last bit, on both paths (x87 arithmetic at double precision keeps a wider
+// exponent and would round them twice).
+TEST(ApplyGain, Float64ProductsRoundOnceBelowTheSmallestNormal) {
+  PathGuard guard;
+  std::vector<double> samples = {std::ldexp(0x1.0600001a5e36p0, -1016), std::ldexp(1.0, -1022),
+                                 std::numeric_limits<double>::denorm_min(), -std::ldexp(0x1.fffffffffffffp0, -1020)};
+  std::mt19937_64 random(15);
+  for (int i = 0; i < 2000; ++i) {
+    samples.push_back(std::ldexp(std::uniform_real_distribution<double>(-1.0, 1.0)(random), -1010 - i % 64));
+  }
+  for (DspPath path : Paths()) {
+    ASSERT_TRUE(SelectDspPathForTesting(path));
+    for (double gain : WideGains()) {
+      if (gain == 1.0) continue;
+      std::vector<double> b = samples;
+      ApplyGain(gain, Format(kFormatTagFloat, 1, 64), b.data(), static_cast<uint32_t>(b.size() * 8));
+      for (size_t i = 0; i < samples.size(); ++i) {
+        const double want = samples[i] * gain;
+        ASSERT_EQ(std::memcmp(&want, &b[i], 8), 0)
+            << PathName(path) << " gain " << gain << " x " << std::hexfloat << samples[i];
+      }
+    }
+  }
+}
+
 // ---- The documented examples ----------------------------------------------------
 
 TEST(ApplyGain, DocumentedExamples) {
@@ -326,6 +345,100 @@ TEST(ApplyGain, DocumentedExamples) {
     ApplyGain(plus12, Format(kFormatTagFloat, 2, 32), floats, sizeof floats);
     EXPECT_EQ(floats[0], 3.0f);
     EXPECT_EQ(floats[1], -3.0f);
+
+    // 24 valid bits in a 32-bit container stay multiples of 256: halved with ties
+    // to even, and doubled no further than the largest 24-bit value.
+    const WaveFormat valid24 = FormatFrom(wavebytes::ExtensibleBody(1, 48000, 32, 24, 4, false));
+    int32_t halved24[5] = {3 * 256, 5 * 256, -3 * 256, 256, 0x7FFFFF00};
+    ApplyGain(minus6, valid24, halved24, sizeof halved24);
+    const int32_t expectedHalved24[5] = {2 * 256, 2 * 256, -2 * 256, 0, 0x40000000};
+    EXPECT_EQ(0, std::memcmp(halved24, expectedHalved24, sizeof halved24));
+    int32_t doubled24[3] = {0x7FFFFF00, INT32_MIN, 0x12345600};
+    ApplyGain(plus6, valid24, doubled24, sizeof doubled24);
+    const int32_t expectedDoubled24[3] = {0x7FFFFF00, INT32_MIN, 0x2468AC00};
+    EXPECT_EQ(0, std::memcmp(doubled24, expectedDoubled24, sizeof doubled24));
+  }
+}
+
+// ---- Extensible records -----------------------------------------------------------
+
+// The PCM and float sub-formats follow the rule of their container. Integer samples
+// with fewer valid bits are rounded and clamped at the valid bits: the result is
+// round(s × gain ÷ 2^k) within the valid range, times 2^k, for k bits below them.
+TEST(ApplyGain, ExtensibleRecordsFollowTheirContainersRule) {
+  PathGuard guard;
+  const struct {
+    const char* name;
+    uint16_t container, valid;
+    bool isFloat;
+  } rows[] = {
+      {"8-bit", 8, 8, false},        {"8 bits, 6 valid", 8, 6, false},
+      {"16-bit", 16, 16, false},     {"16 bits, 12 valid", 16, 12, false},
+      {"24-bit", 24, 24, false},     {"24 bits, 20 valid", 24, 20, false},
+      {"32-bit", 32, 32, false},     {"32 bits, 24 valid", 32, 24, false},
+      {"32-bit float", 32, 32, true}, {"64-bit float", 64, 64, true},
+  };
+  std::vector<double> gains;
+  for (int32_t v = kVolumeMinX10; v <= kVolumeMaxX10; v += 13) gains.push_back(GainFromVolume(v));
+  for (double g : {0.0, -1.0, 1e10, std::numeric_limits<double>::infinity()}) gains.push_back(g);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const WaveFormat format = FormatFrom(wavebytes::ExtensibleBody(2, 48000, row.container, row.valid, 3, row.isFloat));
+    const uint32_t bytes = row.container / 8u, k = row.container - row.valid;
+    if (row.isFloat) {
+      // Float as float: the same bytes as the plain float record gives.
+      const std::vector<uint32_t> edge = FloatEdgeBits();
+      Bytes input;
+      for (uint32_t bits : edge) {
+        float f;
+        std::memcpy(&f, &bits, 4);
+        const double d = f;
+        const uint8_t* p = bytes == 4 ? reinterpret_cast<const uint8_t*>(&bits) : reinterpret_cast<const uint8_t*>(&d);
+        input.insert(input.end(), p, p + bytes);
+      }
+      for (DspPath path : Paths()) {
+        ASSERT_TRUE(SelectDspPathForTesting(path));
+        for (double gain : gains) {
+          Bytes got = input, plain = input;
+          ApplyGain(gain, format, got.data(), static_cast<uint32_t>(got.size()));
+          ApplyGain(gain, Format(kFormatTagFloat, 2, row.container), plain.data(), static_cast<uint32_t>(plain.size()));
+          ASSERT_EQ(got, plain) << PathName(path) << " gain " << gain;
+          if (gain != 0.0 && std::isfinite(gain)) {
+            ASSERT_NE(got, input) << PathName(path) << " gain " << gain;
+          }
+        }
+      }
+      continue;
+    }
+    // Samples as a file holds them: the bits below the valid ones are zero.
+    const int64_t lo = -(int64_t{1} << (row.valid - 1)), hi = (int64_t{1} << (row.valid - 1)) - 1;
+    std::vector<int64_t> samples = {lo, lo + 1, -3, -2, -1, 0, 1, 2, 3, 5, hi - 1, hi};
+    std::mt19937 random(row.container * 100 + row.valid);
+    for (int i = 0; i < 2000; ++i) samples.push_back(std::uniform_int_distribution<int64_t>(lo, hi)(random));
+    Bytes input;
+    for (int64_t v : samples) {
+      const uint32_t stored = static_cast<uint32_t>(v * (int64_t{1} << k)) + (row.container == 8 ? 128u : 0u);
+      for (uint32_t b = 0; b < bytes; ++b) input.push_back(static_cast<uint8_t>(stored >> (8 * b)));
+    }
+    for (DspPath path : Paths()) {
+      ASSERT_TRUE(SelectDspPathForTesting(path));
+      for (double gain : gains) {
+        Bytes got = input;
+        ApplyGain(gain, format, got.data(), static_cast<uint32_t>(got.size()));
+        for (size_t i = 0; i < samples.size(); ++i) {
+          uint32_t stored = 0;
+          for (uint32_t b = 0; b < bytes; ++b) stored |= uint32_t{got[i * bytes + b]} << (8 * b);
+          if (row.container == 8) stored -= 128;
+          const uint32_t signBit = uint32_t{1} << (row.container - 1);
+          const int64_t value = static_cast<int64_t>(stored & (2 * uint64_t{signBit} - 1)) -
+                                ((stored & signBit) ? 2 * int64_t{signBit} : 0);
+          const int64_t s = samples[i] * (int64_t{1} << k);
+          const int64_t want = ReferenceScale(s, gain / std::ldexp(1.0, k), lo, hi) * (int64_t{1} << k);
+          if (path == DspPath::X87 && k == 0 && row.container == 32 && InKnownX87Window(s, gain)) continue;
+          ASSERT_EQ(value, want) << PathName(path) << " gain " << gain << " sample " << s;
+        }
+      }
+    }
   }
 }
 
@@ -347,11 +460,15 @@ TEST(ApplyGain, UnityGainTouchesNeitherBytesNorFloatingPointState) {
 
 TEST(ApplyGain, LayoutsWithoutAKernelStayAtTheirLevel) {
   WaveFormat extensible = Format(kFormatTagExtensible, 2, 16);
+  wavebytes::Bytes adpcm = wavebytes::ExtensibleBody(2, 44100, 16, 16, 3, false);
+  adpcm[24] = 2;  // the ADPCM sub-format
   const struct {
     const char* name;
     WaveFormat format;
   } cases[] = {
-      {"extensible tag", std::move(extensible)},
+      {"extensible tag without its extension", std::move(extensible)},
+      {"extensible with another sub-format", FormatFrom(adpcm)},
+      {"extensible PCM with 20-bit containers", FormatFrom(wavebytes::ExtensibleBody(2, 44100, 20, 20, 3, false))},
       {"12-bit PCM", Format(kFormatTagPcm, 2, 12)},
       {"20-bit PCM", Format(kFormatTagPcm, 2, 20)},
       {"16-bit float", Format(kFormatTagFloat, 2, 16)},
@@ -366,28 +483,34 @@ TEST(ApplyGain, LayoutsWithoutAKernelStayAtTheirLevel) {
   }
 }
 
-// The kernels never pass the buffer length, whatever the header's byte rate says.
-TEST(ApplyGain, StaysInsideTheBufferLength) {
+// Every whole frame of the buffer is scaled, whatever the header's byte rate says,
+// and the kernels never pass the buffer length, whatever its block align says.
+TEST(ApplyGain, ScalesEveryWholeFrameAndStaysInsideTheBufferLength) {
   PathGuard guard;
   const uint32_t kLength = 100;  // 50 samples of 16 bits; 33 of 24 bits and a partial one
   const struct {
     const char* name;
     uint16_t bits;
-    uint32_t avgBytes;  // 0: consistent with the layout
-    uint32_t scaled;    // samples expected to change
+    uint32_t avgBytes;    // 0: consistent with the layout
+    int32_t blockAlign;   // -1: consistent with the layout
+    uint32_t scaled;      // samples expected to change
   } cases[] = {
-      {"consistent 16-bit header", 16, 0, 50},
-      {"byte rate half the layout's", 16, 44100 * 2, 50},
-      {"byte rate of 1", 16, 1, 50},
-      {"byte rate larger than the layout's", 16, 44100 * 8, 24},   // 12 whole frames
-      {"24-bit buffer ending in a partial frame", 24, 0, 32},      // 16 whole frames
-      {"24-bit with byte rate 1", 24, 1, 33},                       // bounded by whole samples
+      {"consistent 16-bit header", 16, 0, -1, 50},
+      {"byte rate half the layout's", 16, 44100 * 2, -1, 50},
+      {"byte rate of 1", 16, 1, -1, 50},
+      {"byte rate larger than the layout's", 16, 44100 * 8, -1, 50},
+      {"24-bit buffer ending in a partial frame", 24, 0, -1, 32},  // 16 whole frames
+      {"24-bit with byte rate 1", 24, 1, -1, 32},
+      {"block align below the layout's", 16, 0, 2, 50},            // bounded by the length
+      {"block align 1 with 24-bit samples", 24, 0, 1, 33},         // whole samples only
+      {"block align 0", 16, 0, 0, 0},
   };
   for (DspPath path : Paths()) {
     ASSERT_TRUE(SelectDspPathForTesting(path));
     for (const auto& c : cases) {
       WaveFormat format = Format(kFormatTagPcm, 2, c.bits);
       if (c.avgBytes) format.SetU32(8, c.avgBytes);
+      if (c.blockAlign >= 0) format.SetU16(12, static_cast<uint16_t>(c.blockAlign));
       const uint32_t bytesPerSample = c.bits / 8u;
       // Non-zero samples (byte 0x10 everywhere) so that halving changes each one.
       Bytes buffer(kLength + 64, 0x10);
@@ -402,8 +525,7 @@ TEST(ApplyGain, StaysInsideTheBufferLength) {
   }
 }
 
-// The count follows from whole frames at the byte rate: a trailing partial frame
-// is left as it is.
+// The count follows from whole frames: a trailing partial frame is left as it is.
 TEST(ApplyGain, ShortLastBufferScaledOnlyOverTheFramesRead) {
   int16_t samples[8] = {100, 100, 100, 100, 100, 100, 100, 100};
   ApplyGain(2.0, Format(kFormatTagPcm, 2, 16), samples, 10);
