@@ -15,6 +15,20 @@ vex_enable_i386() {
   /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
+# Whether the kernel itself runs 32-bit programs: asked of the i386 Wine loader with
+# a qemu entry of ours set aside for the moment (it would answer for the kernel).
+vex_runs_i386_natively() {
+  local entry=/proc/sys/fs/binfmt_misc/qemu-i386 enabled= status
+  if [ -e "$entry" ] && [ "$(head -n1 "$entry")" = enabled ]; then
+    echo 0 >"$entry" 2>/dev/null || return 1  # cannot tell: take the emulated way
+    enabled=1
+  fi
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+  status=$?
+  [ -n "$enabled" ] && echo 1 >"$entry"
+  return $status
+}
+
 vex_session_start() {
   local build=$1
   export WINEPREFIX="$build/wine"
