@@ -43,12 +43,24 @@ fi
 
 trap vex_session_stop EXIT
 vex_session_start "$build"
+# The demo plays from a neutral folder of the Wine prefix, so that the window (and
+# the screenshot) shows no path of this machine.
+if [ -z "${1:-}" ]; then
+  music="$WINEPREFIX/drive_c/users/Public/Music"
+  mkdir -p "$music" && cp "$file" "$music/" && winfile="C:\\users\\Public\\Music\\$(basename "$file")"
+fi
 seconds=$(python3 tools/compare_capture.py --seconds "$file") || exit 1
 capture="$build/run-capture.raw"
 screenshot="$build/run-screenshot.png"
 rm -f "$capture" "$screenshot"
 parec -d nullsink.monitor --format=s16le --rate=44100 --channels=2 --raw >"$capture" &
 recorder=$!
+# parec may miss a second or two of its own start: the player starts only once the
+# recording runs (half a second of the sink's silence is in the file).
+for _ in $(seq 100); do
+  [ "$(stat -c %s "$capture" 2>/dev/null || echo 0)" -ge 88200 ] && break
+  sleep 0.1
+done
 "$loader" "$exe" "$winfile" >"$build/run-wine.log" 2>&1 &
 player=$!
 

@@ -1,26 +1,25 @@
 #!/usr/bin/env python3
 """Compares what the null sink recorded (raw 16-bit stereo at 44100 Hz) with a
-16-bit stereo WAVE file: the file's data from 0.5 s on must appear in the capture
-byte for byte. The start is left out: the audio server silences the first frames of
-a new stream, and a 32-bit program under an emulator may miss the server's first
-deadlines while it warms up.
-Under Wine the server now and then plays a few milliseconds of digital silence
-where Wine's writer thread fell behind (an underrun), and Wine skips a little of
-the stream to catch up: the comparison steps over such a break (at most 2205
-frames of silence, or none, the file going on where it broke or at most 2205
-frames further) and over nothing else. When a break falls on the very place the
-comparison starts, it starts a little later (at most 0.2 s).
+16-bit stereo WAVE file: the file's data must appear in the capture byte for byte
+from its first frame to its last, allowing only what Wine and its audio server are
+known to do.
+- Wine replaces the first frames of a newly opened stream with silence (150 to 220
+  frames seen): at most the first 256 frames may be silence instead of the file.
+- Under Wine the server now and then plays a few milliseconds of digital silence
+  where Wine's writer thread fell behind (an underrun), and Wine skips a little of
+  the stream to catch up: the comparison steps over such a break (at most 2205
+  frames of silence, or none, the file going on where it broke or at most 2205
+  frames further) and over nothing else.
 Prints one line and exits 0 when it matched. With --seconds FILE it prints the
 file's length in whole seconds, rounded up, and the comparison is not made."""
 import struct
 import sys
 
-SKIP_BYTES = 22050 * 4  # 0.5 s of 16-bit stereo at 44100 Hz
 PROBE_BYTES = 4096
 RESUME_PROBE_BYTES = 128  # 32 frames: breaks come as close as 83 frames apart
 BYTES_PER_SECOND = 44100 * 4
 UNDERRUN_MAX_FRAMES = 2205  # 50 ms: half of one of the player's buffers
-START_TRIES = 8  # probes, one after another, that may begin the comparison
+SILENCED_MAX_FRAMES = 256  # Wine's silence at the start of a new stream
 
 
 def wave_data(path):
@@ -94,39 +93,52 @@ def follow(rest, capture, at):
         at = resume
 
 
+def find_aligned(haystack, needle):
+    at = haystack.find(needle)
+    while at >= 0 and at % 4:
+        at = haystack.find(needle, at + 1)
+    return at
+
+
+def find_start(data, capture):
+    """The number of frames Wine silenced at the start and where the file's sound
+    begins in the capture: the first frame after the silenced ones, preceded in the
+    capture by that much silence. None when the file's first frames are missing."""
+    for silenced in range(SILENCED_MAX_FRAMES + 1):
+        begin = 4 * silenced
+        at = find_aligned(capture, data[begin:begin + RESUME_PROBE_BYTES])
+        if at >= begin and capture[at - begin:at] == b"\0" * begin:
+            return silenced, at
+    return None
+
+
 def main():
     if sys.argv[1] == "--seconds":
         print((len(wave_data(sys.argv[2])) + BYTES_PER_SECOND - 1) // BYTES_PER_SECOND)
         return 0
     data = wave_data(sys.argv[1])
     capture = open(sys.argv[2], "rb").read()
-    if len(data) <= SKIP_BYTES + PROBE_BYTES:
+    if len(data) <= 4 * SILENCED_MAX_FRAMES + PROBE_BYTES:
         sys.exit("the file is too short to compare")
-    start, at = SKIP_BYTES, -1
-    for start in range(SKIP_BYTES, SKIP_BYTES + START_TRIES * PROBE_BYTES, PROBE_BYTES):
-        if start + PROBE_BYTES > len(data):
-            break
-        probe = data[start:start + PROBE_BYTES]
-        at = capture.find(probe)
-        while at >= 0 and at % 4:
-            at = capture.find(probe, at + 1)
-        if at >= 0:
-            break
-    if at < 0:
-        print("MISMATCH: the file's audio is not in the %d captured bytes" % len(capture))
+    start = find_start(data, capture)
+    if start is None:
+        print("MISMATCH: the file's first %d frames are not in the %d captured bytes"
+              % (SILENCED_MAX_FRAMES + 32, len(capture)))
         print_missing_blocks(data, capture)
         return 1
-    rest = data[start:]
+    silenced, at = start
+    rest = data[4 * silenced:]
     matched, underruns, silent = follow(rest, capture, at)
     if matched < len(rest):
-        print("MISMATCH: %d of %d bytes matched before the first difference" % (matched, len(rest)))
+        print("MISMATCH: %d of %d bytes matched before the first difference, %.3f s into the file"
+              % (matched, len(rest), (4 * silenced + matched) / BYTES_PER_SECOND))
         print_missing_blocks(data, capture)
         return 1
     if underruns:
         print("(stepped over %d underruns of the audio server, %.1f ms of silence)"
               % (underruns, 1000.0 * silent / 44100))
-    print("MATCH: %d bytes (%.2f s) of the file reached the sink exactly"
-          % (len(rest), len(rest) / BYTES_PER_SECOND))
+    print("MATCH: the whole file (%.2f s) reached the sink exactly, from its first frame"
+          " (Wine silenced the first %d frames)" % (len(data) / BYTES_PER_SECOND, silenced))
     return 0
 
 

@@ -11,7 +11,8 @@ import tempfile
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "compare_capture.py")
 FRAMES = 44100 * 3
 CUT = 4 * 60000  # where the cases break the sound, in bytes
-START = 4 * 22050  # where the comparison starts, in bytes
+HALF_SECOND = 4 * 22050
+TENTH = 4 * 4410
 
 
 def silence(frames):
@@ -36,8 +37,15 @@ def main():
         ("two underruns 83 frames apart", silence(1000) + data[:CUT] + silence(880) +
          data[CUT + 4 * 137:CUT + 4 * 220] + silence(662) + data[CUT + 4 * 220:] + silence(1000), 0),
         ("a little skipped without silence", silence(1000) + data[:CUT] + data[CUT + 4 * 3:] + silence(1000), 0),
-        ("an underrun where the comparison starts", silence(1000) + data[:START + 400] + silence(220) +
-         data[START + 400 + 4 * 100:] + silence(1000), 0),
+        ("an underrun half a second in", silence(1000) + data[:HALF_SECOND + 400] + silence(220) +
+         data[HALF_SECOND + 400 + 4 * 100:] + silence(1000), 0),
+        ("Wine's silence over the first 220 frames", silence(1220) + data[4 * 220:] + silence(1000), 0),
+        ("an underrun just after Wine's silence", silence(1200) + data[4 * 200:4 * 260] + silence(90) +
+         data[4 * 300:] + silence(1000), 0),
+        ("silence over the first 300 frames", silence(1300) + data[4 * 300:] + silence(1000), 1),
+        ("0.3 s lost after the first tenth of a second", silence(1000) + data[:TENTH] +
+         data[TENTH + 3 * TENTH:] + silence(1000), 1),
+        ("the recording begins after the file's start", data[4 * 100:] + silence(1000), 1),
         ("a step back", silence(1000) + data[:CUT] + silence(300) + data[CUT - 4 * 1000:] + silence(1000), 1),
         ("a buffer lost", silence(1000) + data[:CUT] + data[CUT + 4 * 4410:] + silence(1000), 1),
         ("a buffer of silence", silence(1000) + data[:CUT] + silence(4410) + data[CUT:] + silence(1000), 1),
