@@ -10,7 +10,6 @@
 
 #include "app/about_box.h"
 #include "app/boot_mutex.h"
-#include "app/scoped_lock.h"
 #include "controls/glyph_display.h"
 #include "devices/output_devices.h"
 #include "engine/feeder.h"
@@ -19,6 +18,7 @@
 #include "player/session.h"
 #include "settings/settings.h"
 #include "waveform/waveform_display.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 
