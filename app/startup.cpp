@@ -8,7 +8,7 @@
 #include "devices/engine_tuning.h"
 #include "devices/output_devices.h"
 #include "player/main_window.h"
-#include "player/session.h"
+#include "engine/session.h"
 
 namespace {
 

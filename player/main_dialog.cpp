@@ -15,7 +15,7 @@
 #include "engine/feeder.h"
 #include "player/history.h"
 #include "player/main_window.h"
-#include "player/session.h"
+#include "engine/session.h"
 #include "settings/settings.h"
 #include "waveform/waveform_display.h"
 #include "win32/scoped_lock.h"

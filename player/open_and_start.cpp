@@ -14,7 +14,7 @@
 #include "player/format_tags.h"
 #include "player/main_window.h"
 #include "player/playback_rules.h"
-#include "player/session.h"
+#include "engine/session.h"
 #include "player/wave_file.h"
 #include "rex/rex_to_wave.h"
 #include "rex/standard_search.h"

@@ -7,7 +7,7 @@
 #include "engine/output_handle.h"
 #include "player/main_window.h"
 #include "player/playback_rules.h"
-#include "player/session.h"
+#include "engine/session.h"
 #include "waveform/waveform_display.h"
 #include "win32/scoped_lock.h"
 

@@ -13,7 +13,7 @@
 #include "devices/output_devices.h"
 #include "engine/feeder.h"
 #include "engine/output_handle.h"
-#include "player/session.h"
+#include "engine/session.h"
 #include "player/wave_file.h"
 #include "support/sink_recorder.h"
 #include "support/simwasapi/sim_wasapi.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "player/main_window.h"
-#include "player/session.h"
+#include "engine/session.h"
 #include "support/wave_bytes.h"
 #include "win32/scoped_lock.h"
 

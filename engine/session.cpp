@@ -1,5 +1,5 @@
 // The shared session record's creation and destruction.
-#include "player/session.h"
+#include "engine/session.h"
 
 #include <new>
 
