@@ -5,9 +5,9 @@
 
 #include "engine/feeder.h"
 #include "engine/output_handle.h"
+#include "engine/session.h"
 #include "player/main_window.h"
 #include "player/playback_rules.h"
-#include "engine/session.h"
 #include "waveform/waveform_display.h"
 #include "win32/scoped_lock.h"
 

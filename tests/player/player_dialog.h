@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "player/main_window.h"
 #include "engine/session.h"
+#include "player/main_window.h"
 #include "support/wave_bytes.h"
 #include "win32/scoped_lock.h"
 
