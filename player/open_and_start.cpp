@@ -18,6 +18,7 @@
 #include "player/wave_file.h"
 #include "rex/rex_to_wave.h"
 #include "rex/standard_search.h"
+#include "settings/settings_rules.h"
 #include "waveform/waveform_display.h"
 
 namespace {

@@ -7,10 +7,9 @@
 
 #include <cstdio>
 
-#include "player/history.h"
-#include "player/main_window.h"
-#include "player/playback_rules.h"
+#include "resources/resource_ids.h"
 #include "settings/settings_rules.h"
+#include "win32/enable_control.h"
 #include "win32/scoped_reg_key.h"
 
 inline namespace settings {
