@@ -20,6 +20,8 @@
 // the window. A pause, and the first look after it, restart the measure.
 #include "engine/feeder.h"
 
+#include <new>
+
 #include "dsp/gain.h"
 #include "engine/output_handle.h"
 #include "engine/session.h"
@@ -197,4 +199,18 @@ void StopFeederThread(PlayerSession& session) {
   if (session.stopEvent) CloseHandle(session.stopEvent);
   session.bufferDoneEvent = nullptr;
   session.stopEvent = nullptr;
+}
+
+void CreatePlayerSession(PlayerSession& session) {
+  // The record holds a C++ owner (the format) beside plain fields: construct it
+  // in place, which zero-fills every plain field.
+  new (&session) PlayerSession();
+  InitializeCriticalSection(&session.lock);
+  session.gain = 1.0;
+}
+
+void DestroyPlayerSession(PlayerSession& session) {
+  StopFeederThread(session);
+  DeleteCriticalSection(&session.lock);
+  session.~PlayerSession();
 }

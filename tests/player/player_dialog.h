@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/feeder.h"
 #include "engine/session.h"
 #include "player/main_window.h"
 #include "support/wave_bytes.h"
