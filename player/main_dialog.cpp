@@ -198,7 +198,7 @@ void OnDeviceStalled(HWND window, PlayerSession& session) {
   HWND box = GetDlgItem(window, IDC_DEVICE);
   const LRESULT selection = SendMessageW(box, CB_GETCURSEL, 0, 0);
   const LRESULT length = selection == CB_ERR ? CB_ERR : SendMessageW(box, CB_GETLBTEXTLEN, selection, 0);
-  if (length != CB_ERR && length < kDisplayNameChars &&
+  if (length != CB_ERR && length < static_cast<LRESULT>(kDisplayNameChars) &&
       SendMessageW(box, CB_GETLBTEXT, selection, reinterpret_cast<LPARAM>(wide)) != CB_ERR) {
     NarrowDeviceName(wide, name, sizeof name);
   }
