@@ -7,8 +7,9 @@
 #include "app/command_line.h"
 #include "devices/engine_tuning.h"
 #include "devices/output_devices.h"
+#include "engine/feeder.h"
+#include "engine/session.h"
 #include "player/main_window.h"
-#include "player/session.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "app/scoped_gdi.h"
 #include "controls/glyph_layout.h"
+#include "win32/scoped_gdi.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <new>
 
-#include "app/scoped_com.h"
 #include "devices/device_enumerator.h"
 #include "devices/engine_tuning.h"
+#include "win32/scoped_com.h"
 
 namespace {
 

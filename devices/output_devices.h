@@ -10,7 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/critical_section.h"
+#include "win32/critical_section.h"
 
 // −1 the wave mapper; 0 … 2 the default roles; 3 … W − 1 the cached endpoints;
 // W … W + N − 1 the MME devices (W = WasapiDeviceCount). Compared as unsigned.

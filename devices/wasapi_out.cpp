@@ -15,7 +15,7 @@
 
 #include "devices/engine_tuning.h"
 #include "devices/wasapi_format_ladder.h"
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-#include "app/scoped_com.h"
 #include "devices/output_devices.h"
 #include "dsp/sample_format.h"
+#include "win32/scoped_com.h"
 
 // The worker's view of a device. These base implementations all fail.
 class CAUDIODEVICE {

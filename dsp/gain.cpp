@@ -22,7 +22,7 @@
 #include "dsp/cpu_path.h"
 #include "dsp/fp_rounding.h"
 #include "dsp/sample_format.h"
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 namespace {
 

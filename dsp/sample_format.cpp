@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 namespace {
 

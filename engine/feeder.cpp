@@ -20,9 +20,11 @@
 // the window. A pause, and the first look after it, restart the measure.
 #include "engine/feeder.h"
 
+#include <new>
+
+#include "dsp/gain.h"
 #include "engine/output_handle.h"
-#include "player/session.h"
-#include "player/volume.h"
+#include "engine/session.h"
 
 namespace {
 
@@ -148,7 +150,7 @@ void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
       const uint32_t got = FillBuffer(session, reinterpret_cast<uint8_t*>(header->lpData));
       if (session.stopFlag) break;
       header->dwBufferLength = got;
-      ApplyGain(session, header);
+      ApplyGain(session.gain, session.format, header->lpData, header->dwBufferLength);
       const uint32_t result = OutputWrite(session.output, header);
       if (result != MMSYSERR_NOERROR) {
         session.stopFlag = 1;
@@ -197,4 +199,18 @@ void StopFeederThread(PlayerSession& session) {
   if (session.stopEvent) CloseHandle(session.stopEvent);
   session.bufferDoneEvent = nullptr;
   session.stopEvent = nullptr;
+}
+
+void CreatePlayerSession(PlayerSession& session) {
+  // The record holds a C++ owner (the format) beside plain fields: construct it
+  // in place, which zero-fills every plain field.
+  new (&session) PlayerSession();
+  InitializeCriticalSection(&session.lock);
+  session.gain = 1.0;
+}
+
+void DestroyPlayerSession(PlayerSession& session) {
+  StopFeederThread(session);
+  DeleteCriticalSection(&session.lock);
+  session.~PlayerSession();
 }

@@ -32,6 +32,12 @@ bool StartFeederThread(PlayerSession& session);
 // Sets the stop event, waits for the thread and closes it and both events.
 void StopFeederThread(PlayerSession& session);
 
+// Zero-fills the session record, creates its lock and sets the gain to 1.0.
+void CreatePlayerSession(PlayerSession& session);
+
+// Ends the feeder thread if it still runs, closes its events and deletes the lock.
+void DestroyPlayerSession(PlayerSession& session);
+
 // The feeder thread's watch on the output: when a buffer last came back (or the
 // ring was handed over by a start or a seek), and whether the previous look found
 // the play paused.

@@ -2,8 +2,8 @@
 // shutdown, each under apiLock then queueLock, and the delivery of notifications.
 #include "engine/mme_wave_out.h"
 
+#include "dsp/wave_format.h"
 #include "engine/render_timing.h"
-#include "player/wave_source.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 class CMMEWAVEOUT;
 

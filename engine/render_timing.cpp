@@ -1,7 +1,7 @@
 // The render thread's arithmetic.
 #include "engine/render_timing.h"
 
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 bool IsWasapiClientFormat(const WaveFormat& format) {
   const uint32_t channels = format.Channels();

@@ -21,7 +21,7 @@
 #include "dsp/convert.h"
 #include "dsp/cpu_path.h"
 #include "dsp/gain.h"
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 #include "tests/support/dsp_reference.h"
 #include "waveform/overview_columns.h"
 

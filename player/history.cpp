@@ -8,9 +8,9 @@
 #include <memory>
 #include <new>
 
-#include "app/scoped_gdi.h"
 #include "player/main_window.h"
 #include "player/wave_source.h"
+#include "win32/scoped_gdi.h"
 
 const char kBrowseFilter[] =
     "Audio files(*.wav;*.rx2;*.rex;*.mp?;m?a)\0*.wav;*.rx2;*.rex;*.mp?;*.m?a;*.mpeg\0"

@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-constexpr int kHistoryMaxEntries = 64;
-// Narrow paths live in buffers of 260 characters with the terminator; longer ones are
-// refused, not cut.
-constexpr int kPathCapacity = MAX_PATH;
+#include "settings/settings_rules.h"
+
+// The history's capacity (kHistoryMaxEntries) and the path buffers' (kPathCapacity)
+// come from settings/settings_rules.h: the settings save and load the same entries.
+static_assert(kPathCapacity == MAX_PATH, "paths fill the system's buffers");
 
 enum class RememberMode {
   kSelect,     // an equal entry is selected and the list keeps its order

@@ -10,15 +10,15 @@
 
 #include "app/about_box.h"
 #include "app/boot_mutex.h"
-#include "app/scoped_lock.h"
 #include "controls/glyph_display.h"
 #include "devices/output_devices.h"
 #include "engine/feeder.h"
+#include "engine/session.h"
 #include "player/history.h"
 #include "player/main_window.h"
-#include "player/session.h"
 #include "settings/settings.h"
 #include "waveform/waveform_display.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "resources/resource_ids.h"
+#include "win32/enable_control.h"
 
 struct GlyphDisplay;
 struct PlayerSession;
@@ -91,10 +92,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // --- Helpers shared by the operations ---------------------------------------------
 
-// Enables or disables a control; a control that loses its enabled state while it
-// has the keyboard focus first hands the focus to the next enabled control in the
-// tab order.
-void EnableControl(HWND window, int id, bool enable);
+// The enable rule, EnableControl, is in win32/enable_control.h.
 // "L&oop play" checked and "Se&quential" not.
 bool IsLoopMode(HWND window);
 // Collapses the window to hide the detail area, or grows it to show it again.

@@ -11,13 +11,14 @@
 
 #include "devices/output_devices.h"
 #include "engine/output_handle.h"
+#include "engine/session.h"
 #include "player/format_tags.h"
 #include "player/main_window.h"
 #include "player/playback_rules.h"
-#include "player/session.h"
 #include "player/wave_file.h"
 #include "rex/rex_to_wave.h"
 #include "rex/standard_search.h"
+#include "settings/settings_rules.h"
 #include "waveform/waveform_display.h"
 
 namespace {

@@ -51,16 +51,6 @@ void SplitFileName(const char* path, char* name, char* extension, size_t capacit
   CopyCut(extension, end, std::strlen(end), capacity);
 }
 
-uint32_t ClampBufferMilliseconds(bool isNumber, uint32_t milliseconds) {
-  if (!isNumber || milliseconds == 0) return 1;
-  return milliseconds > kMaxBufferMilliseconds ? kMaxBufferMilliseconds : milliseconds;
-}
-
-uint32_t ClampBufferCount(bool isNumber, uint32_t count) {
-  if (!isNumber || count == 0) return 1;
-  return count > kMaxBufferCount ? kMaxBufferCount : count;
-}
-
 uint32_t BufferBytes(uint32_t avgBytesPerSec, uint32_t blockAlign, uint32_t milliseconds) {
   if (blockAlign == 0) return 0;
   const uint64_t bytes = MulDivSaturate(avgBytesPerSec, milliseconds, 1000);

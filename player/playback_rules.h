@@ -23,13 +23,6 @@ FileKind FileKindOfExtension(const char* extension);
 // the name runs from the last separator ('\\', '/' or ':') to the last dot after it.
 void SplitFileName(const char* path, char* name, char* extension, size_t capacity);
 
-constexpr uint32_t kMaxBufferMilliseconds = 65535;
-constexpr uint32_t kMaxBufferCount = 99;
-
-// The buffer length field's value: 0 or no number gives 1 ms, above 65535 gives 65535.
-uint32_t ClampBufferMilliseconds(bool isNumber, uint32_t milliseconds);
-// The buffer count field's value: 0 or no number gives 1, above 99 gives 99.
-uint32_t ClampBufferCount(bool isNumber, uint32_t count);
 // Bytes of `milliseconds` of audio, rounded up to a whole block:
 // block × ((block + MulDivSaturate(avg, ms, 1000) − 1) ÷ block), in 64 bits, and
 // 0 when that does not fit in 32 bits (the caller refuses it as too large).

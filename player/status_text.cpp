@@ -6,13 +6,13 @@
 
 #include <cstdio>
 
-#include "app/scoped_lock.h"
 #include "dsp/gain.h"
 #include "engine/output_handle.h"
+#include "engine/session.h"
 #include "player/main_window.h"
 #include "player/playback_rules.h"
-#include "player/session.h"
 #include "waveform/waveform_display.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 // repeat, rewind, and the end of a file with sequential play through the history.
 #include <cstdint>
 
-#include "app/scoped_lock.h"
 #include "engine/feeder.h"
 #include "engine/output_handle.h"
+#include "engine/session.h"
 #include "player/main_window.h"
 #include "player/playback_rules.h"
-#include "player/session.h"
 #include "waveform/waveform_display.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 

@@ -1,31 +1,11 @@
-// Small helpers every operation of the main window uses: the enable rule, the loop
-// mode, the detail area, warnings and the status line.
+// Small helpers every operation of the main window uses: the loop mode, the detail
+// area, warnings and the status line (the enable rule is in win32/enable_control.h).
 #include "player/main_window.h"
 
 const char kAppCaption[] = "ZEMBRIX Player(x86)";
 
 MainWindow* MainWindowOf(HWND window) {
   return reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, DWLP_USER));
-}
-
-void EnableControl(HWND window, int id, bool enable) {
-  HWND control = GetDlgItem(window, id);
-  if (!control) return;
-  if (!enable && GetFocus() == control) {
-    // A disabled control keeps the focus and the keyboard would go dead: hand it on
-    // first, to the next control in tab order that can take it.
-    HWND current = control;
-    for (;;) {
-      HWND next = GetNextDlgTabItem(window, current, FALSE);
-      if (!next || next == current || next == control) break;
-      if (IsWindowEnabled(next)) {
-        SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
-        break;
-      }
-      current = next;
-    }
-  }
-  EnableWindow(control, enable);
 }
 
 bool IsLoopMode(HWND window) {

@@ -7,11 +7,10 @@
 
 #include <cstdio>
 
-#include "app/scoped_reg_key.h"
-#include "player/history.h"
-#include "player/main_window.h"
-#include "player/playback_rules.h"
+#include "resources/resource_ids.h"
 #include "settings/settings_rules.h"
+#include "win32/enable_control.h"
+#include "win32/scoped_reg_key.h"
 
 inline namespace settings {
 const char kAppSettingsKey[] = "AppSettings";

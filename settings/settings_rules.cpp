@@ -23,3 +23,13 @@ ScreenPoint KeepOnScreen(int32_t left, int32_t top, int32_t width, int32_t heigh
   if (y + height > screen.bottom) y = static_cast<int64_t>(screen.bottom) - height;
   return ScreenPoint{static_cast<int32_t>(x), static_cast<int32_t>(y)};
 }
+
+uint32_t ClampBufferMilliseconds(bool isNumber, uint32_t milliseconds) {
+  if (!isNumber || milliseconds == 0) return 1;
+  return milliseconds > kMaxBufferMilliseconds ? kMaxBufferMilliseconds : milliseconds;
+}
+
+uint32_t ClampBufferCount(bool isNumber, uint32_t count) {
+  if (!isNumber || count == 0) return 1;
+  return count > kMaxBufferCount ? kMaxBufferCount : count;
+}

@@ -17,6 +17,22 @@ uint32_t ClampUnsigned(uint32_t value, uint32_t low, uint32_t high);
 // `value` brought into low … high, compared as signed (the volume against its slider).
 int32_t ClampSigned(int32_t value, int32_t low, int32_t high);
 
+// The ranges the player and the settings share: the settings clamp what they load
+// into the controls with them, the player what it takes from the controls.
+constexpr uint32_t kMaxBufferMilliseconds = 65535;
+constexpr uint32_t kMaxBufferCount = 99;
+
+// The buffer length field's value: 0 or no number gives 1 ms, above 65535 gives 65535.
+uint32_t ClampBufferMilliseconds(bool isNumber, uint32_t milliseconds);
+// The buffer count field's value: 0 or no number gives 1, above 99 gives 99.
+uint32_t ClampBufferCount(bool isNumber, uint32_t count);
+
+// The file-name box's history holds at most this many entries, and so many are saved.
+constexpr int kHistoryMaxEntries = 64;
+// Narrow paths live in buffers of 260 characters (the system's MAX_PATH) with the
+// terminator; longer ones are refused, not cut.
+constexpr int kPathCapacity = 260;
+
 struct ScreenRect {
   int32_t left, top, right, bottom;
 };

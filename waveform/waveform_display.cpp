@@ -6,9 +6,9 @@
 #include <initializer_list>
 #include <new>
 
-#include "app/scoped_gdi.h"
-#include "app/scoped_handle.h"
-#include "app/scoped_lock.h"
+#include "win32/scoped_gdi.h"
+#include "win32/scoped_handle.h"
+#include "win32/scoped_lock.h"
 
 const char kMsgWaveformNotAvailable[] = "graphic image is not available for this format. ";
 

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 // Messages the owner drives the display with.
 constexpr UINT WDM_SETPOS = WM_USER + 2;        // wParam position; returns the previous one

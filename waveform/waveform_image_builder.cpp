@@ -10,10 +10,10 @@
 // on every way out.
 #include <windows.h>
 
-#include "app/scoped_gdi.h"
-#include "app/scoped_lock.h"
 #include "waveform/overview_columns.h"
 #include "waveform/waveform_display.h"
+#include "win32/scoped_gdi.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "dsp/convert.h"
 #include "dsp/gain.h"
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 namespace {
 

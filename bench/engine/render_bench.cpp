@@ -16,9 +16,9 @@
 #include "devices/output_devices.h"
 #include "devices/wasapi_out.h"
 #include "dsp/sample_format.h"
+#include "dsp/wave_format.h"
 #include "engine/mme_wave_out.h"
 #include "engine/output_handle.h"
-#include "player/wave_source.h"
 #include "tests/support/simwasapi/sim_wasapi.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 #include "waveform/waveform_display.h"
 #else
 #include <fcntl.h>

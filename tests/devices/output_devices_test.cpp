@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/scoped_com.h"
 #include "devices/output_devices.h"
 #include "tests/devices/sim_devices.h"
+#include "win32/scoped_com.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/scoped_handle.h"
 #include "devices/engine_tuning.h"
 #include "devices/wasapi_out.h"
+#include "win32/scoped_handle.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // (signals, recording, stall, vanishing).
 #include <gtest/gtest.h>
 
-#include "app/scoped_com.h"
-#include "app/scoped_handle.h"
-#include "tests/support/simwasapi/sim_wasapi.h"
 #include "devices/device_enumerator.h"
+#include "tests/support/simwasapi/sim_wasapi.h"
+#include "win32/scoped_com.h"
+#include "win32/scoped_handle.h"
 
 namespace {
 

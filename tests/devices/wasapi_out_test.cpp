@@ -7,10 +7,10 @@
 #include <tuple>
 #include <vector>
 
-#include "app/scoped_handle.h"
 #include "devices/engine_tuning.h"
 #include "devices/wasapi_out.h"
 #include "tests/devices/sim_devices.h"
+#include "win32/scoped_handle.h"
 
 namespace {
 

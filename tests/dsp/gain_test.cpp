@@ -13,7 +13,7 @@
 #include "dsp/cpu_path.h"
 #include "dsp/fp_rounding.h"
 #include "dsp/gain.h"
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 #include "support/dsp_reference.h"
 #include "support/wave_bytes.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "dsp/sample_format.h"
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 #include "support/wave_bytes.h"
 
 using namespace wavebytes;

@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/scoped_lock.h"
+#include "engine/feeder.h"
+#include "engine/session.h"
 #include "player/main_window.h"
-#include "player/session.h"
 #include "support/wave_bytes.h"
+#include "win32/scoped_lock.h"
 
 namespace playertest {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "app/scoped_handle.h"
 #include "player/wave_file.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
+#include "win32/scoped_handle.h"
 
 using namespace wavebytes;
 

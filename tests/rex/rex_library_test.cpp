@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "app/scoped_handle.h"
 #include "rex/rex_library.h"
 #include "rex/rex_standin_files.h"
+#include "win32/scoped_handle.h"
 
 namespace {
 

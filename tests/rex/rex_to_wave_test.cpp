@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/scoped_handle.h"
 #include "player/wave_file.h"
 #include "rex/rex_render.h"
 #include "rex/rex_standin_files.h"
 #include "rex/rex_to_wave.h"
+#include "win32/scoped_handle.h"
 
 namespace {
 

@@ -52,4 +52,25 @@ TEST(KeepOnScreenTest, EachEdgeInTurnAndTheLaterRulesWin) {
   }
 }
 
+struct ClampCase {
+  bool isNumber;
+  uint32_t value;
+  uint32_t expected;
+};
+
+TEST(BufferRules, LengthIsOneTo65535Milliseconds) {
+  const ClampCase cases[] = {{true, 0, 1},         {false, 123, 1},      {true, 1, 1},
+                             {true, 100, 100},     {true, 65535, 65535}, {true, 65536, 65535},
+                             {true, 70000, 65535}, {true, 0xFFFFFFFF, 65535}};
+  for (const ClampCase& c : cases) {
+    EXPECT_EQ(ClampBufferMilliseconds(c.isNumber, c.value), c.expected) << c.value;
+  }
+}
+
+TEST(BufferRules, CountIsOneTo99) {
+  const ClampCase cases[] = {{true, 0, 1},  {false, 7, 1},    {true, 1, 1},
+                             {true, 99, 99}, {true, 100, 99}, {true, 150, 99}};
+  for (const ClampCase& c : cases) EXPECT_EQ(ClampBufferCount(c.isNumber, c.value), c.expected) << c.value;
+}
+
 }  // namespace

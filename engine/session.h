@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "player/wave_source.h"
+#include "dsp/wave_format.h"
 
 struct OutputHandle;
 
@@ -46,8 +46,5 @@ struct PlayerSession {
   char lastPath[MAX_PATH];
 };
 
-// Zero-fills the record, creates its lock and sets the gain to 1.0.
-void CreatePlayerSession(PlayerSession& session);
-
-// Ends the feeder thread if it still runs, closes its events and deletes the lock.
-void DestroyPlayerSession(PlayerSession& session);
+// The record is made and ended by CreatePlayerSession and DestroyPlayerSession in
+// engine/feeder.h: its end stops the feeder first.
