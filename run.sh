@@ -53,7 +53,11 @@ seconds=$(python3 tools/compare_capture.py --seconds "$file") || exit 1
 capture="$build/run-capture.raw"
 screenshot="$build/run-screenshot.png"
 rm -f "$capture" "$screenshot"
-parec -d nullsink.monitor --format=s16le --rate=44100 --channels=2 --raw >"$capture" &
+# The recorder asks for a short latency: with parec's default the null sink runs on
+# blocks of about a second and starts a new stream that late, and Wine, whose clock
+# runs on regardless, drops what the server has not taken (the README's known limits).
+parec -d nullsink.monitor --format=s16le --rate=44100 --channels=2 --raw --latency-msec=50 \
+  >"$capture" &
 recorder=$!
 # parec may miss a second or two of its own start: the player starts only once the
 # recording runs (half a second of the sink's silence is in the file).
@@ -61,18 +65,56 @@ for _ in $(seq 100); do
   [ "$(stat -c %s "$capture" 2>/dev/null || echo 0)" -ge 88200 ] && break
   sleep 0.1
 done
-"$loader" "$exe" "$winfile" >"$build/run-wine.log" 2>&1 &
+# Wine's sound breaks while Wine itself is busy (the first programs of a session
+# starting, see the README's known limits), so the player starts with the file in
+# its name box, not playing; once its window is up and the session has gone quiet,
+# Enter on the focused Play button starts the file.
+/usr/lib/wine/wine64 reg add 'HKCU\SOFTWARE\ZEMBRIXPlayer\WaveFileMRL' /v Current /d "$winfile" /f \
+  >/dev/null 2>&1 || { echo "FAILED: could not name the file in the player's settings"; exit 1; }
+"$loader" "$exe" >"$build/run-wine.log" 2>&1 &
 player=$!
+
+# The window's X id once its title reads $1, or nothing after $2 seconds (or when
+# the player has exited). A first 32-bit start through an emulator takes minutes.
+window_titled() {
+  local id
+  for _ in $(seq $(($2 * 2))); do
+    id=$(xdotool search --name "^$(printf '%s' "$1" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$" 2>/dev/null | head -n1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    kill -0 "$player" 2>/dev/null || return 1
+    sleep 0.5
+  done
+  return 1
+}
+# Waits (at most a minute) until this session's Wine processes used less than a
+# twentieth of a core over a whole second.
+wait_until_quiet() {
+  local ticks=$(getconf CLK_TCK) before after
+  cpu_ticks() {
+    local total=0 pid
+    for pid in $(pgrep -f 'wineserver|\.exe' 2>/dev/null); do
+      tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+      set -- $(cut -d' ' -f14,15 "/proc/$pid/stat" 2>/dev/null) 0 0
+      total=$((total + $1 + $2))
+    done
+    echo "$total"
+  }
+  for _ in $(seq 60); do
+    before=$(cpu_ticks); sleep 1; after=$(cpu_ticks)
+    [ $(( (after - before) * 20 )) -lt "$ticks" ] && return 0
+  done
+  return 1
+}
+
+echo "Waiting for the player window"
+window=$(window_titled "ZEMBRIX Player(x86)" 300) || {
+  echo "FAILED: the player window never appeared"; kill "$recorder" "$player" 2>/dev/null; exit 1; }
+wait_until_quiet || echo "(Wine did not go quiet within a minute; starting anyway)"
+xdotool windowfocus "$window" sleep 0.5 key Return 2>/dev/null
 
 title="$(basename "$file") - ZEMBRIX Player(x86)"
 echo "Waiting for the player window to play \"$title\""
-started=
-for _ in $(seq 600); do
-  if xwininfo -root -tree 2>/dev/null | grep -qF "\"$title\""; then started=1; break; fi
-  kill -0 "$player" 2>/dev/null || break
-  sleep 0.5
-done
-if [ -z "$started" ]; then
+if ! window_titled "$title" 60 >/dev/null; then
   echo "FAILED: the player window never showed \"$title\""
   kill "$recorder" "$player" 2>/dev/null
   exit 1
