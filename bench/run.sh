@@ -2,11 +2,12 @@
 # Builds the benchmarks in Release and runs them: natively (build/bench-native), as
 # the i686 exe under Wine (build/bench-win32) and as the x86-64 exe under wine64
 # (build/bench-win64). The first argument names the benchmark program (dsp_bench
-# when it is left out or starts with a dash; render_bench and start_bench run on
-# Windows only);
+# when it is left out or starts with a dash; render_bench, start_bench and
+# play_cpu_bench run on Windows only);
 # the other arguments go to it, e.g.
 #   bench/run.sh dsp_bench --benchmark_filter='Int16->Float32'
 #   bench/run.sh render_bench
+#   bench/run.sh play_cpu_bench --seconds=15
 # Google Benchmark for the Windows trees is compiled from its Debian source package,
 # fetched into build/benchmark-src when missing. A machine without source entries
 # gets them (as root, in /etc/apt/sources.list.d/debian.sources); where that cannot
@@ -65,7 +66,7 @@ program() {  # tree, suffix: the built program's path
   find "$build/$1/bench" -name "$name$2" -type f | head -n1
 }
 
-if [[ $name != render_bench && $name != start_bench ]]; then  # these two need Windows
+if [[ $name != render_bench && $name != start_bench && $name != play_cpu_bench ]]; then  # Windows only
   configure bench-native || exit 1
   echo "== native x86-64"
   "$(program bench-native "")" "$@"
