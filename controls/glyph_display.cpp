@@ -113,8 +113,11 @@ void Paint(GlyphDisplay* display) {
     // A control too small for its text has cells of no size: only the bands show.
     if (layout.cellWidth > 0 && layout.cellHeight > 0) {
       for (int i = 0; i < count; ++i) {
-        DrawGlyph(display, dc, static_cast<unsigned char>(display->text[i]), layout.left + i * layout.cellWidth,
-                  layout.top, layout.cellWidth, layout.cellHeight);
+        const RECT cell{layout.left + i * layout.cellWidth, layout.top, layout.left + (i + 1) * layout.cellWidth,
+                        layout.top + layout.cellHeight};
+        if (!RectVisible(dc, &cell)) continue;
+        DrawGlyph(display, dc, static_cast<unsigned char>(display->text[i]), cell.left, cell.top, layout.cellWidth,
+                  layout.cellHeight);
       }
     }
   }
@@ -122,10 +125,31 @@ void Paint(GlyphDisplay* display) {
 }
 
 LRESULT SetText(GlyphDisplay* display, const char* text) {
-  CopyText(display->text, sizeof display->text, text);
+  // The same text again (the position timer runs twice per tenth of a second)
+  // changes no pixel.
+  char copy[sizeof display->text];
+  const size_t length = CopyText(copy, sizeof copy, text);
+  if (std::strcmp(copy, display->text) == 0) return TRUE;
+  // A text of the same length keeps the layout: only the cells whose character
+  // changed are repainted (one or two digits per update while playing).
+  RECT changed{0, 0, 0, 0};
+  RECT client;
+  GetClientRect(display->window, &client);
+  if (length > 0 && length == std::strlen(display->text)) {
+    const GlyphLayout layout = ComputeGlyphLayout(client.right, client.bottom, static_cast<int32_t>(length));
+    for (size_t i = 0; i < length; ++i) {
+      if (copy[i] == display->text[i]) continue;
+      const RECT cell{layout.left + static_cast<int>(i) * layout.cellWidth, layout.top,
+                      layout.left + static_cast<int>(i + 1) * layout.cellWidth, layout.top + layout.cellHeight};
+      UnionRect(&changed, &changed, &cell);
+    }
+  } else {
+    changed = client;
+  }
+  std::memcpy(display->text, copy, length + 1);
   // Not erased: the glyphs and bands cover the whole client area, and erasing
   // first would flicker at every position update.
-  InvalidateRect(display->window, nullptr, FALSE);
+  if (!IsRectEmpty(&changed)) InvalidateRect(display->window, &changed, FALSE);
   return TRUE;
 }
 

@@ -225,6 +225,11 @@ LRESULT SetOptions(WaveformDisplay* d, uint32_t options) {
   return LoadFile(d, &request, options);
 }
 
+int SplitColumn(const WaveformDisplay* d, int width);
+
+// Only the columns between the old and the new split change colour: a position
+// that moves within one column (most of the updates while a long file plays)
+// repaints nothing.
 LRESULT SetPosition(WaveformDisplay* d, int32_t position) {
   const int32_t previous = d->position;
   if (position != previous) {
@@ -233,8 +238,15 @@ LRESULT SetPosition(WaveformDisplay* d, int32_t position) {
     } else if (position >= d->rangeMax) {
       position = d->rangeMax;
     }
+    RECT client{};
+    GetClientRect(d->window, &client);
+    const int before = SplitColumn(d, client.right);
     d->position = position;
-    InvalidateRect(d->window, nullptr, FALSE);
+    const int after = SplitColumn(d, client.right);
+    if (before != after) {
+      const RECT changed{before < after ? before : after, 0, before < after ? after : before, client.bottom};
+      InvalidateRect(d->window, &changed, FALSE);
+    }
   }
   return previous;
 }

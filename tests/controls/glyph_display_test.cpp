@@ -190,6 +190,43 @@ TEST_F(GlyphDisplayTest, EmptyTextLeavesThePreviousPicture) {
   delete display;
 }
 
+TEST_F(GlyphDisplayTest, RepaintsOnlyTheCellsWhoseCharacterChanged) {
+  // 7 characters in 90 × 30: cells 11 wide from x = 6, rows 1 to 27.
+  HWND control = NewControl(90, 30);
+  auto* display = new GlyphDisplay();
+  AttachGlyphDisplay(display, control, solidGlyphs_);
+  struct Step { const char* text; RECT repaint; };
+  const Step steps[] = {
+      {"00'01.0", {0, 0, 90, 30}},  // from no text: everything
+      {"00'01.1", {72, 1, 83, 28}},  // the tenths
+      {"00'01.1", {0, 0, 0, 0}},     // the same text: nothing
+      {"00'02.0", {50, 1, 83, 28}},  // seconds to tenths, the point between them too
+      {"0'02.0", {0, 0, 90, 30}},    // another length: another layout
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.text);
+    ValidateRect(control, nullptr);
+    SetWindowTextA(control, s.text);
+    RECT update{};
+    const bool any = GetUpdateRect(control, &update, FALSE) != FALSE;
+    EXPECT_EQ(any, !IsRectEmpty(&s.repaint));
+    if (any) {
+      EXPECT_EQ(update.left, s.repaint.left);
+      EXPECT_EQ(update.top, s.repaint.top);
+      EXPECT_EQ(update.right, s.repaint.right);
+      EXPECT_EQ(update.bottom, s.repaint.bottom);
+    }
+    // What the partial repaint leaves is the whole picture of the text.
+    UpdateWindow(control);
+    const Picture partial = Capture(control);
+    InvalidateRect(control, nullptr, FALSE);
+    UpdateWindow(control);
+    EXPECT_TRUE(Capture(control) == partial);
+  }
+  DetachGlyphDisplay(display);
+  delete display;
+}
+
 TEST_F(GlyphDisplayTest, CharactersWithoutAGlyphLeaveTheirCellAsItWas) {
   // 4 characters in 100 × 30: cells of 22 from x = 6.
   HWND control = NewControl(100, 30);

@@ -257,6 +257,35 @@ TEST_F(WaveformDisplayTest, SetPosClampsToTheRangeAndReturnsThePreviousPosition)
   }
 }
 
+TEST_F(WaveformDisplayTest, SetPosRepaintsOnlyTheColumnsTheSplitCrossed) {
+  // 320 columns over 10000 ms: the split is at 320 × position ÷ 10000. Only a
+  // shown window collects what is to be repainted.
+  ShowWindow(parent_, SW_SHOWNOACTIVATE);
+  SetRange(0, 9999);
+  struct Step { int32_t set; int left; int right; };
+  const Step steps[] = {
+      {10, 0, 0},        // still column 0: nothing
+      {40, 0, 1},        // column 1
+      {5000, 1, 160},    // a jump forward
+      {4990, 159, 160},  // one column back
+      {4995, 0, 0},      // within column 159
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.set);
+    ValidateRect(control_, nullptr);
+    SetPos(s.set);
+    RECT update{};
+    const bool any = GetUpdateRect(control_, &update, FALSE) != FALSE;
+    EXPECT_EQ(any, s.right > s.left);
+    if (any) {
+      EXPECT_EQ(update.left, s.left);
+      EXPECT_EQ(update.right, s.right);
+      EXPECT_EQ(update.top, 0);
+      EXPECT_EQ(update.bottom, kHeight);
+    }
+  }
+}
+
 TEST_F(WaveformDisplayTest, SetRangePacksThePreviousRangeAndPullsThePositionIn) {
   SetRange(-3, 500);
   SetPos(250);
