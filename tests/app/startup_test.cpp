@@ -1,6 +1,6 @@
 // Start-up and the single-instance hand-over with real processes: a probe program
-// runs the player's start-up with a stand-in main window and records what it was
-// given; the test starts players side by side, or plays the first player itself.
+// runs the player's start-up and main window and records what the window was given;
+// the test starts players side by side, or plays the first player itself.
 #include "app/startup.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +62,8 @@ class Probe {
     Close();
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
+    // The probe's window saved its settings when it closed.
+    PlayerDialog::ForgetSettings();
   }
   Probe(const Probe&) = delete;
   Probe& operator=(const Probe&) = delete;
@@ -116,6 +118,28 @@ class Probe {
   }
   bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
 
+ public:
+  // A dialog of the probe owned by `owner`, or null.
+  HWND OwnedDialog(HWND owner) const {
+    Search search{process_.dwProcessId, {}};
+    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
+    for (HWND window : search.windows) {
+      if (GetWindow(window, GW_OWNER) == owner) return window;
+    }
+    return nullptr;
+  }
+
+ private:
+  static BOOL CALLBACK CollectDialogs(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (owner == search->processId && std::string(className) == "#32770") search->windows.push_back(window);
+    return TRUE;
+  }
+
   std::string record_;
   PROCESS_INFORMATION process_{};
   bool started_ = false;
@@ -132,6 +156,28 @@ TEST(StartupTest, TwoPlayersWithoutFilesOpenTwoWindows) {
   EXPECT_EQ(second.PlayerWindows().size(), 1u);
   EXPECT_EQ(second.Close(), 0u);
   EXPECT_EQ(first.Close(), 0u);
+}
+
+// What the start-up hands the window for the parts of the program around it: the
+// release of the boot-up mutex once it has initialised, and the About box.
+TEST(StartupTest, TheWindowReleasesTheBootMutexAndOpensTheAboutBox) {
+  TempDir dir;
+  Probe player("", dir.Path() + "\\player.txt");
+  ASSERT_TRUE(player.Started());
+  ASSERT_EQ(player.WaitForLines(1), Lines{"window"});
+  BootMutex next;
+  next.Acquire(0);
+  EXPECT_TRUE(next.Owned()) << "released when the window had initialised";
+  next.Close();
+  const std::vector<HWND> windows = player.PlayerWindows();
+  ASSERT_EQ(windows.size(), 1u);
+  PostMessageA(windows[0], WM_SYSCOMMAND, IDM_ABOUT, 0);
+  HWND about = nullptr;
+  const DWORD start = GetTickCount();
+  while (!(about = player.OwnedDialog(windows[0])) && GetTickCount() - start < kProcessWaitMs) PumpFor(kPollMs);
+  ASSERT_NE(about, nullptr) << "the About box opens from the system menu";
+  PostMessageA(about, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(player.Close(), 0u);
 }
 
 TEST(StartupTest, AFileIsHandedToTheRunningPlayer) {
@@ -184,7 +230,7 @@ TEST(StartupTest, TheBootMutexMakesASecondStartWaitForTheFirstWindow) {
   // find no window and open its own.
   constexpr DWORD kFirstWindowLateMs = 2000;
   PumpFor(kFirstWindowLateMs);
-  PlayerDialog first;
+  PlayerDialog first(DialogProcedure::kPlayer);
   ASSERT_TRUE(first.Window());
   starting.Release();
   EXPECT_EQ(second.WaitForExit(), 0u);
@@ -208,7 +254,7 @@ TEST(StartupTest, AFirstWindowLaterThanFiveSecondsIsNotWaitedFor) {
 
 TEST(StartupTest, HandOverNeedsARunningPlayer) {
   EXPECT_FALSE(HandOverToRunningPlayer("D:\\Music\\nobody.wav"));
-  PlayerDialog player;
+  PlayerDialog player(DialogProcedure::kPlayer);
   ASSERT_TRUE(HandOverToRunningPlayer("D:\\Music\\x.wav"));
   EXPECT_EQ(player.Text(), "D:\\Music\\x.wav") << "set before the posted messages arrive";
   EXPECT_TRUE(player.Events().empty());
