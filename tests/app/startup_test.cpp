@@ -91,10 +91,14 @@ class Probe {
   }
 
   // The probe's top-level windows of the player's class.
-  std::vector<HWND> PlayerWindows() const {
-    Search search{process_.dwProcessId, {}};
-    EnumWindows(CollectPlayerWindows, reinterpret_cast<LPARAM>(&search));
-    return search.windows;
+  std::vector<HWND> PlayerWindows() const { return TopWindows(PLAYER_WINDOW_CLASS); }
+
+  // A dialog of the probe owned by `owner`, or null.
+  HWND OwnedDialog(HWND owner) const {
+    for (HWND window : TopWindows("#32770")) {
+      if (GetWindow(window, GW_OWNER) == owner) return window;
+    }
+    return nullptr;
   }
 
   DWORD Close() {
@@ -105,40 +109,24 @@ class Probe {
  private:
   struct Search {
     DWORD processId;
+    const char* className;
     std::vector<HWND> windows;
   };
-  static BOOL CALLBACK CollectPlayerWindows(HWND window, LPARAM parameter) {
+  static BOOL CALLBACK CollectWindows(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<Search*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
-    if (owner == search->processId && std::string(className) == PLAYER_WINDOW_CLASS) search->windows.push_back(window);
+    if (owner == search->processId && std::string(className) == search->className) search->windows.push_back(window);
     return TRUE;
+  }
+  std::vector<HWND> TopWindows(const char* className) const {
+    Search search{process_.dwProcessId, className, {}};
+    EnumWindows(CollectWindows, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
   }
   bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
-
- public:
-  // A dialog of the probe owned by `owner`, or null.
-  HWND OwnedDialog(HWND owner) const {
-    Search search{process_.dwProcessId, {}};
-    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
-    for (HWND window : search.windows) {
-      if (GetWindow(window, GW_OWNER) == owner) return window;
-    }
-    return nullptr;
-  }
-
- private:
-  static BOOL CALLBACK CollectDialogs(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (owner == search->processId && std::string(className) == "#32770") search->windows.push_back(window);
-    return TRUE;
-  }
 
   std::string record_;
   PROCESS_INFORMATION process_{};
