@@ -28,8 +28,9 @@ class RenderThreadClient {
   ~RenderThreadClient() = default;
 };
 
-// The thread's body: 0 after the quit event, 1 when no device was opened. Waits
-// without a time-out until ServeWakeUp sets one.
+// The thread's body over the worker's render, quit and wake events (in this order):
+// 0 after the quit event, 1 when no device was opened. Waits without a time-out
+// until ServeWakeUp sets one.
 int RunRenderThread(RenderThreadClient& client, const HANDLE (&events)[3]);
 
 // Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" of the
