@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "app/about_box.h"
 #include "app/boot_mutex.h"
 #include "app/command_line.h"
 #include "devices/engine_tuning.h"
@@ -66,7 +67,7 @@ int RunPlayer(HINSTANCE instance, const char* commandLine, DLGPROC dialogProc) {
   StartupFileFromCommandLine(commandLine, startupFile, sizeof startupFile);
   if (startupFile[0] && HandOverToRunningPlayer(startupFile)) return 0;
   RegisterPlayerWindowClass(instance);
-  const MainWindowStart start{&process.Session(), startupFile};
+  const MainWindowStart start{&process.Session(), startupFile, nullptr, ReleaseBootMutex, ShowAboutBox};
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, dialogProc, reinterpret_cast<LPARAM>(&start));
   UnregisterClassA(PLAYER_WINDOW_CLASS, instance);
   return 0;

@@ -107,6 +107,7 @@ class CMMEWAVEOUT : public CMMEWAVE {
   uint64_t CurrentPosition();
   uint32_t GetPosition(MMTIME* time);
 
+  // The render thread, which reaches this object only through its client.
   int ThreadMain() override;
   void Shutdown() override;
 
@@ -116,6 +117,10 @@ class CMMEWAVEOUT : public CMMEWAVE {
   void IdlePass(CAUDIODEVICE& device, int64_t t1, DWORD& timeout);
 
  private:
+  // What the render thread asks of this object.
+  class RenderClient;
+  CAUDIODEVICE* OpenDevice();
+  bool ServeWakeUp(CAUDIODEVICE& device, DWORD wait, int64_t t0, int64_t t1, DWORD& timeout);
   void ReportDone();
   // Marks every queued header done, in write order, with a notice for each.
   void ReturnQueue();
@@ -123,9 +128,3 @@ class CMMEWAVEOUT : public CMMEWAVE {
   void Anchor(int64_t t1);
   uint64_t PositionLocked();
 };
-
-// Joins the "Pro Audio" task of the multimedia scheduler when "avrt.dll" of the
-// system folder can be had; returns the registration handle or null. The library
-// is loaded once for the process under its own lock and never unloaded.
-HANDLE JoinProAudioTask(DWORD* taskIndex);
-void LeaveProAudioTask(HANDLE task);

@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <new>
 
-#include "app/about_box.h"
-#include "app/boot_mutex.h"
 #include "controls/glyph_display.h"
 #include "devices/output_devices.h"
 #include "engine/feeder.h"
@@ -118,6 +116,7 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
     return TRUE;
   }
   w->session = start->session;
+  w->showAbout = start->showAbout;
   if (start->startupFile) std::snprintf(w->startupFile, sizeof w->startupFile, "%s", start->startupFile);
   SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(w));
   const auto startFeeder = start->startFeeder ? start->startFeeder : StartFeederThread;
@@ -159,8 +158,12 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
     defaultFocus = FALSE;
   }
   // A second start waiting on the mutex may now find this window and hand over.
-  ReleaseBootMutex();
+  if (start->initialised) start->initialised();
   return defaultFocus;
+}
+
+void ShowAbout(HWND window, const MainWindow* w) {
+  if (w->showAbout) w->showAbout(InstanceOf(window), window);
 }
 
 void StopUnderLock(HWND window, PlayerSession& session) {
@@ -275,7 +278,7 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
       ShowDetails(window, !w->detailsShown);
       break;
     case IDM_ABOUT:
-      ShowAboutBox(InstanceOf(window), window);
+      ShowAbout(window, w);
       break;
     default:
       break;
@@ -403,7 +406,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SYSCOMMAND:
       // An item the program added comes with its own identifier, unmasked.
       if (wParam != IDM_ABOUT) return FALSE;
-      ShowAboutBox(InstanceOf(window), window);
+      ShowAbout(window, w);
       return TRUE;
     case WM_CLOSE:
       EndDialog(window, 0);

@@ -46,13 +46,20 @@ enum TransportImage {
   kImageCount
 };
 
-// What the dialog is started with.
+// What the dialog is started with. The two hooks come from the start-up around the
+// window, which this folder does not include; each may be null, and then nothing
+// happens in its place.
 struct MainWindowStart {
   PlayerSession* session;
   const char* startupFile;  // may be null or empty
   // Starts the feeder thread; null for StartFeederThread. Tests put a failing one
   // here to see the window give up.
   bool (*startFeeder)(PlayerSession&) = nullptr;
+  // Called once the window has initialised: a second start waiting for the first
+  // window may then find it.
+  void (*initialised)() = nullptr;
+  // Runs the About box, modal, owned by the window.
+  INT_PTR (*showAbout)(HINSTANCE module, HWND owner) = nullptr;
 };
 
 // The state the window keeps beside the session, one per dialog.
@@ -71,6 +78,7 @@ struct MainWindow {
   bool settingsLoaded;
   WaveformDisplay* waveform;
   GlyphDisplay* glyphs;  // the time display's record, or none (a plain static)
+  INT_PTR (*showAbout)(HINSTANCE module, HWND owner);  // from MainWindowStart
   HBITMAP images[kImageCount];
   uint32_t forwardRepeat;
   uint32_t backwardRepeat;

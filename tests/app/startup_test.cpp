@@ -1,6 +1,6 @@
 // Start-up and the single-instance hand-over with real processes: a probe program
-// runs the player's start-up with a stand-in main window and records what it was
-// given; the test starts players side by side, or plays the first player itself.
+// runs the player's start-up and main window and records what the window was given;
+// the test starts players side by side, or plays the first player itself.
 #include "app/startup.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +62,8 @@ class Probe {
     Close();
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
+    // The probe's window saved its settings when it closed.
+    PlayerDialog::ForgetSettings();
   }
   Probe(const Probe&) = delete;
   Probe& operator=(const Probe&) = delete;
@@ -89,10 +91,14 @@ class Probe {
   }
 
   // The probe's top-level windows of the player's class.
-  std::vector<HWND> PlayerWindows() const {
-    Search search{process_.dwProcessId, {}};
-    EnumWindows(CollectPlayerWindows, reinterpret_cast<LPARAM>(&search));
-    return search.windows;
+  std::vector<HWND> PlayerWindows() const { return TopWindows(PLAYER_WINDOW_CLASS); }
+
+  // A dialog of the probe owned by `owner`, or null.
+  HWND OwnedDialog(HWND owner) const {
+    for (HWND window : TopWindows("#32770")) {
+      if (GetWindow(window, GW_OWNER) == owner) return window;
+    }
+    return nullptr;
   }
 
   DWORD Close() {
@@ -103,16 +109,22 @@ class Probe {
  private:
   struct Search {
     DWORD processId;
+    const char* className;
     std::vector<HWND> windows;
   };
-  static BOOL CALLBACK CollectPlayerWindows(HWND window, LPARAM parameter) {
+  static BOOL CALLBACK CollectWindows(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<Search*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
-    if (owner == search->processId && std::string(className) == PLAYER_WINDOW_CLASS) search->windows.push_back(window);
+    if (owner == search->processId && std::string(className) == search->className) search->windows.push_back(window);
     return TRUE;
+  }
+  std::vector<HWND> TopWindows(const char* className) const {
+    Search search{process_.dwProcessId, className, {}};
+    EnumWindows(CollectWindows, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
   }
   bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
 
@@ -132,6 +144,28 @@ TEST(StartupTest, TwoPlayersWithoutFilesOpenTwoWindows) {
   EXPECT_EQ(second.PlayerWindows().size(), 1u);
   EXPECT_EQ(second.Close(), 0u);
   EXPECT_EQ(first.Close(), 0u);
+}
+
+// What the start-up hands the window for the parts of the program around it: the
+// release of the boot-up mutex once it has initialised, and the About box.
+TEST(StartupTest, TheWindowReleasesTheBootMutexAndOpensTheAboutBox) {
+  TempDir dir;
+  Probe player("", dir.Path() + "\\player.txt");
+  ASSERT_TRUE(player.Started());
+  ASSERT_EQ(player.WaitForLines(1), Lines{"window"});
+  BootMutex next;
+  next.Acquire(0);
+  EXPECT_TRUE(next.Owned()) << "released when the window had initialised";
+  next.Close();
+  const std::vector<HWND> windows = player.PlayerWindows();
+  ASSERT_EQ(windows.size(), 1u);
+  PostMessageA(windows[0], WM_SYSCOMMAND, IDM_ABOUT, 0);
+  HWND about = nullptr;
+  const DWORD start = GetTickCount();
+  while (!(about = player.OwnedDialog(windows[0])) && GetTickCount() - start < kProcessWaitMs) PumpFor(kPollMs);
+  ASSERT_NE(about, nullptr) << "the About box opens from the system menu";
+  PostMessageA(about, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(player.Close(), 0u);
 }
 
 TEST(StartupTest, AFileIsHandedToTheRunningPlayer) {
@@ -184,7 +218,7 @@ TEST(StartupTest, TheBootMutexMakesASecondStartWaitForTheFirstWindow) {
   // find no window and open its own.
   constexpr DWORD kFirstWindowLateMs = 2000;
   PumpFor(kFirstWindowLateMs);
-  PlayerDialog first;
+  PlayerDialog first(DialogProcedure::kPlayer);
   ASSERT_TRUE(first.Window());
   starting.Release();
   EXPECT_EQ(second.WaitForExit(), 0u);
@@ -208,7 +242,7 @@ TEST(StartupTest, AFirstWindowLaterThanFiveSecondsIsNotWaitedFor) {
 
 TEST(StartupTest, HandOverNeedsARunningPlayer) {
   EXPECT_FALSE(HandOverToRunningPlayer("D:\\Music\\nobody.wav"));
-  PlayerDialog player;
+  PlayerDialog player(DialogProcedure::kPlayer);
   ASSERT_TRUE(HandOverToRunningPlayer("D:\\Music\\x.wav"));
   EXPECT_EQ(player.Text(), "D:\\Music\\x.wav") << "set before the posted messages arrive";
   EXPECT_TRUE(player.Events().empty());

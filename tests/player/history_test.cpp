@@ -116,7 +116,7 @@ TEST(DroppedFilesTest, ListedInDropOrderAndTheFirstPlays) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PlayerDialog dialog;
+    PlayerDialog dialog(DialogProcedure::kPlayer);
     dialog.SetHistory({"old.wav"});
     PostDrop(dialog.Window(), c.dropped);
     Pump();

@@ -1,33 +1,58 @@
-// The main window's template (dialog 101) created modeless with a small procedure of
-// the tests' own: the controls and ranges the player's window has, dropped files
-// handed to the history code, the remember message (2024) answered as the player
-// does, and every Start command recorded with the file-name text it found. The
-// player's own dialog procedure is not linked in.
+// The main window's template (dialog 101) created modeless on the test's thread, with
+// one of two procedures:
+// - the bare one of the tests' own sets the ranges the player's window sets before it
+//   loads the settings and nothing else: for tests of the functions the window calls
+//   on its controls (the history, the settings);
+// - the player's own, watched by a recorder (support/main_dialog_events.h), with a
+//   session and its feeder thread: for tests of what the window makes of dropped
+//   files, the remember message (2024) and a start-up file. Its Start commands are
+//   recorded with the file-name text they found, and not carried out. The stored
+//   settings are forgotten before it starts and after it saved its own.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
-#include "player/history.h"
+#include "engine/feeder.h"
+#include "engine/session.h"
 #include "player/main_window.h"
 #include "resources/resource_ids.h"
+#include "support/main_dialog_events.h"
+
+enum class DialogProcedure { kBare, kPlayer };
 
 class PlayerDialog {
  public:
-  PlayerDialog() {
+  explicit PlayerDialog(DialogProcedure procedure = DialogProcedure::kBare, const char* startupFile = "")
+      : procedure_(procedure), startupFile_(startupFile) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    RegisterClass();
-    window_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, Proc,
-                                 reinterpret_cast<LPARAM>(this));
+    // Fails harmlessly when an earlier dialog of the process registered the class.
+    RegisterPlayerWindowClass(GetModuleHandleA(nullptr));
+    const HINSTANCE module = GetModuleHandleA(nullptr);
+    if (procedure_ == DialogProcedure::kBare) {
+      window_ = CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_MAIN), nullptr, BareProc, 0);
+      return;
+    }
+    ForgetSettings();
+    CreatePlayerSession(session_);
+    launch_.start.session = &session_;
+    launch_.start.startupFile = startupFile_.c_str();
+    launch_.self = this;
+    window_ = CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_MAIN), nullptr, PlayerProc,
+                                 reinterpret_cast<LPARAM>(&launch_));
   }
   ~PlayerDialog() {
     if (window_) DestroyWindow(window_);
+    if (procedure_ == DialogProcedure::kPlayer) {
+      DestroyPlayerSession(session_);
+      ForgetSettings();
+    }
   }
+  static void ForgetSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer"); }
   PlayerDialog(const PlayerDialog&) = delete;
   PlayerDialog& operator=(const PlayerDialog&) = delete;
 
@@ -62,49 +87,43 @@ class PlayerDialog {
   }
 
  private:
-  // The template names the player's private class, a copy of the system's dialog class.
-  static void RegisterClass() {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExA(nullptr, "#32770", &wc)) return;
-    wc.style &= ~static_cast<UINT>(CS_GLOBALCLASS);
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = PLAYER_WINDOW_CLASS;
-    RegisterClassExA(&wc);  // fails harmlessly when an earlier dialog registered it
+  // What the player's procedure is started with, the recorder's own pointer after it.
+  struct Launch {
+    MainWindowStart start{};
+    PlayerDialog* self = nullptr;
+  };
+  static constexpr char kSelf[] = "VexTestPlayerDialog";
+
+  static INT_PTR CALLBACK BareProc(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message != WM_INITDIALOG) return FALSE;
+    // The ranges the player's window sets before it loads the settings.
+    SendDlgItemMessageA(window, IDC_BUFFER_LENGTH_SPIN, UDM_SETRANGE32, 0, 32767);
+    SendDlgItemMessageA(window, IDC_BUFFER_COUNT_SPIN, UDM_SETRANGE32, 0, 99);
+    SendDlgItemMessageA(window, IDC_TEMPO_SPIN, UDM_SETRANGE32, 20, 450);
+    SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMIN, FALSE, -480);
+    SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMAX, TRUE, 120);
+    return TRUE;
   }
 
-  static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static INT_PTR CALLBACK PlayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-      SetWindowLongPtrA(window, DWLP_USER, lParam);
-      // The ranges the player's window sets before it loads the settings.
-      SendDlgItemMessageA(window, IDC_BUFFER_LENGTH_SPIN, UDM_SETRANGE32, 0, 32767);
-      SendDlgItemMessageA(window, IDC_BUFFER_COUNT_SPIN, UDM_SETRANGE32, 0, 99);
-      SendDlgItemMessageA(window, IDC_TEMPO_SPIN, UDM_SETRANGE32, 20, 450);
-      SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMIN, FALSE, -480);
-      SendDlgItemMessageA(window, IDC_VOLUME, TBM_SETRANGEMAX, TRUE, 120);
-      return TRUE;
+      SetPropA(window, kSelf, reinterpret_cast<Launch*>(lParam)->self);
     }
-    auto* self = reinterpret_cast<PlayerDialog*>(GetWindowLongPtrA(window, DWLP_USER));
-    if (!self) return FALSE;
-    if (message == WM_COMMAND && LOWORD(wParam) == IDC_START) {
-      self->starts_.push_back(self->Text());
-      self->events_.push_back("start " + self->Text());
-      return TRUE;
+    auto* self = static_cast<PlayerDialog*>(GetPropA(window, kSelf));
+    if (message == WM_NCDESTROY) RemovePropA(window, kSelf);
+    std::string event;
+    const INT_PTR result = dialogevents::Observe(window, message, wParam, lParam, event);
+    if (self && !event.empty()) {
+      self->events_.push_back(event);
+      if (dialogevents::IsStartCommand(message, wParam)) self->starts_.push_back(dialogevents::BoxText(window));
     }
-    if (message == MSG_REMEMBER_FILE) {
-      RememberFile(self->Box(), RememberMode::kMoveToTop);
-      const std::vector<std::string> history = self->History();
-      self->events_.push_back("remember " + (history.empty() ? std::string() : history.front()));
-      return TRUE;
-    }
-    if (message == WM_DROPFILES) {
-      HandleDroppedFiles(window, reinterpret_cast<HDROP>(wParam));
-      DragFinish(reinterpret_cast<HDROP>(wParam));
-      return TRUE;
-    }
-    return FALSE;
+    return result;
   }
 
+  DialogProcedure procedure_;
+  std::string startupFile_;
+  PlayerSession session_{};
+  Launch launch_;
   HWND window_ = nullptr;
   std::vector<std::string> starts_;
   std::vector<std::string> events_;
