@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 
 #include "dsp/cpu_path.h"
+#include "dsp/packed24_sse2.h"
 
 namespace {
 

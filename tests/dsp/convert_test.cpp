@@ -153,7 +153,7 @@ struct Mapping {
   uint32_t from;
   uint32_t to;
 };
-constexpr Mapping kMappings[] = {{2, 2}, {1, 2}, {2, 1}, {2, 6}, {6, 2}};
+constexpr Mapping kMappings[] = {{2, 2}, {1, 2}, {2, 1}, {2, 6}, {6, 2}, {3, 5}};
 
 // Converts the samples of `source` (padded to whole frames by repeating the first
 // sample) and compares every destination byte with the reference. Returns the
