@@ -21,13 +21,14 @@
 
 #include "dsp/cpu_path.h"
 #include "dsp/fp_rounding.h"
+#include "dsp/packed24_sse2.h"
 #include "dsp/sample_format.h"
 #include "dsp/wave_format.h"
 
 namespace {
 
 constexpr double kX87SaturationMagnitude = 2147483647.0;
-constexpr double kX87RoundingBias = 6755399441055744.0;  // 1.5 × 2^52
+constexpr double kRoundingBias = 6755399441055744.0;  // 1.5 × 2^52
 
 enum class GainRow { None, Float32, Float64, UInt8, Int16, Int24, Int32 };
 
@@ -136,7 +137,7 @@ int32_t X87Round(double p) {
     return std::signbit(p) ? INT32_MIN : INT32_MAX;
   }
   double sum;
-  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kX87RoundingBias) : "st");
+  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kRoundingBias) : "st");
   uint64_t bits;
   std::memcpy(&bits, &sum, sizeof bits);
   const uint32_t low = static_cast<uint32_t>(bits);
@@ -218,10 +219,19 @@ __m128i Sse2Round4(__m128d p0, __m128d p1) {
   return _mm_xor_si128(r, _mm_and_si128(outOfRange, signClear));
 }
 
-// Four 32-bit samples times the gain, rounded and saturated to 32 bits.
+// Four 32-bit samples times the gain, rounded and saturated to 32 bits. Where
+// the caller knows every product is at most 2^30 in magnitude (kInRange) nothing
+// needs mending, and adding 1.5 × 2^52 rounds each product (nearest-even, as
+// MXCSR is set) into the low word of the sum, which is cheaper than cvtpd2dq.
+template <bool kInRange = false>
 __m128i Sse2Scale4(__m128i s, __m128d g) {
   const __m128d p0 = _mm_mul_pd(_mm_cvtepi32_pd(s), g);
   const __m128d p1 = _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(s, s)), g);
+  if (kInRange) {
+    const __m128d bias = _mm_set1_pd(kRoundingBias);
+    return _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(_mm_add_pd(p0, bias)), _mm_castpd_ps(_mm_add_pd(p1, bias)),
+                                           _MM_SHUFFLE(2, 0, 2, 0)));
+  }
   return Sse2Round4(p0, p1);
 }
 
@@ -238,6 +248,36 @@ __m128i Sse2ToContainer4(__m128i v, __m128i lo, __m128i hi, __m128i count) {
   return _mm_sll_epi32(v, count);
 }
 
+// Whether every product of a sample of magnitude at most 2^bits and `scaled` is at
+// most 2^30 in magnitude, so that it rounds to a 32-bit integer (false for NaN).
+bool ProductsInRange(double scaled, int bits) { return std::fabs(scaled) <= std::ldexp(1.0, 30 - bits); }
+
+// Eight offset-binary bytes scaled: each byte's signed value times the gain,
+// clamped to [lo, hi] in 16-bit lanes and moved up by the shift, stored back as
+// offset binary.
+template <bool kInRange>
+void Sse2GainUInt8(uint8_t* p, __m128d gs, __m128i lo16, __m128i hi16, __m128i count) {
+  const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  const __m128i x = _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), _mm_set1_epi16(128));
+  const __m128i lo = Sse2Scale4<kInRange>(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), gs);
+  const __m128i hi = Sse2Scale4<kInRange>(_mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16), gs);
+  // The result fits in −128…127, so the saturating pack to bytes is exact;
+  // adding 128 is flipping the top bit.
+  const __m128i words = Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count);
+  const __m128i y = _mm_packs_epi16(words, _mm_setzero_si128());
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_xor_si128(y, _mm_set1_epi8(-128)));
+}
+
+// Eight packed 24-bit samples scaled, clamped and moved up likewise, in 32-bit lanes.
+template <bool kInRange>
+void Sse2GainInt24(uint8_t* p, __m128d gs, __m128i lo32, __m128i hi32, __m128i count) {
+  __m128i a, b;
+  packed24::Load8(p, a, b);
+  a = Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(a, 8), gs), lo32, hi32, count);
+  b = Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(b, 8), gs), lo32, hi32, count);
+  packed24::Store8(p, _mm_slli_epi32(a, 8), _mm_slli_epi32(b, 8));
+}
+
 // `scaled` is the integer rows' factor, gain × 2^−shift.
 void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled) {
   const __m128d g = _mm_set1_pd(gain), gs = _mm_set1_pd(scaled);
@@ -245,19 +285,12 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
   uint32_t i = 0;
   switch (layout.row) {
     case GainRow::UInt8: {
-      const __m128i offset = _mm_set1_epi16(128);
       const __m128i lo16 = _mm_set1_epi16(static_cast<int16_t>(layout.lo));
       const __m128i hi16 = _mm_set1_epi16(static_cast<int16_t>(layout.hi));
-      for (; i + 8 <= samples; i += 8) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + i));
-        const __m128i x = _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), offset);
-        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), gs);
-        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16), gs);
-        // The result fits in −128…127, so the saturating pack to bytes is exact;
-        // adding 128 is flipping the top bit.
-        const __m128i words = Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count);
-        const __m128i y = _mm_packs_epi16(words, _mm_setzero_si128());
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(data + i), _mm_xor_si128(y, _mm_set1_epi8(-128)));
+      if (ProductsInRange(scaled, 7)) {
+        for (; i + 8 <= samples; i += 8) Sse2GainUInt8<true>(data + i, gs, lo16, hi16, count);
+      } else {
+        for (; i + 8 <= samples; i += 8) Sse2GainUInt8<false>(data + i, gs, lo16, hi16, count);
       }
       for (; i < samples; ++i) {
         data[i] = static_cast<uint8_t>(ToContainer(Sse2Round(Sse2Product(int32_t{data[i]} - 128, gs)), layout) + 128);
@@ -282,12 +315,19 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
       }
       break;
     }
-    case GainRow::Int24:
+    case GainRow::Int24: {
+      const __m128i lo32 = _mm_set1_epi32(layout.lo), hi32 = _mm_set1_epi32(layout.hi);
+      if (ProductsInRange(scaled, 23)) {
+        for (; i + 8 <= samples; i += 8) Sse2GainInt24<true>(data + 3 * i, gs, lo32, hi32, count);
+      } else {
+        for (; i + 8 <= samples; i += 8) Sse2GainInt24<false>(data + 3 * i, gs, lo32, hi32, count);
+      }
       for (; i < samples; ++i) {
         uint8_t* p = data + 3 * i;
         StoreInt24(p, ToContainer(Sse2Round(Sse2Product(LoadInt24(p), gs)), layout));
       }
       break;
+    }
     case GainRow::Int32: {
       const __m128i lo32 = _mm_set1_epi32(layout.lo), hi32 = _mm_set1_epi32(layout.hi);
       for (; i + 4 <= samples; i += 4) {
