@@ -1,5 +1,6 @@
 // The volume gain: slider to linear factor, and the in-place kernels per format
-// with an SSE2 implementation and an x87 one for processors without SSE2.
+// with an SSE2 implementation (packed 24-bit samples unpacked with SSSE3 where the
+// processor has it) and an x87 one for processors without SSE2.
 //
 // The integer rows round the double product to the nearest integer, ties to even,
 // and saturate out-of-range values by the product's sign. With SSE2 the rounding is
@@ -268,18 +269,46 @@ void Sse2GainUInt8(uint8_t* p, __m128d gs, __m128i lo16, __m128i hi16, __m128i c
   _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_xor_si128(y, _mm_set1_epi8(-128)));
 }
 
-// Eight packed 24-bit samples scaled, clamped and moved up likewise, in 32-bit lanes.
+// Eight 24-bit samples, left-justified in a and b, scaled, clamped and moved up
+// likewise in 32-bit lanes, and left-justified again.
 template <bool kInRange>
-void Sse2GainInt24(uint8_t* p, __m128d gs, __m128i lo32, __m128i hi32, __m128i count) {
-  __m128i a, b;
-  packed24::Load8(p, a, b);
-  a = Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(a, 8), gs), lo32, hi32, count);
-  b = Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(b, 8), gs), lo32, hi32, count);
-  packed24::Store8(p, _mm_slli_epi32(a, 8), _mm_slli_epi32(b, 8));
+__attribute__((always_inline)) inline void Int24Gain8(__m128i& a, __m128i& b, __m128d gs, __m128i lo32,
+                                                      __m128i hi32, __m128i count) {
+  a = _mm_slli_epi32(Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(a, 8), gs), lo32, hi32, count), 8);
+  b = _mm_slli_epi32(Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(b, 8), gs), lo32, hi32, count), 8);
 }
 
-// `scaled` is the integer rows' factor, gain × 2^−shift.
-void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled) {
+// Whole blocks of eight packed 24-bit samples, unpacked and packed with SSE2 or
+// with SSSE3's byte shuffle; each returns the samples it scaled.
+template <bool kInRange>
+uint32_t Int24GainBlocks(uint8_t* data, uint32_t samples, __m128d gs, __m128i lo32, __m128i hi32, __m128i count) {
+  uint32_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    __m128i a, b;
+    packed24::Load8(data + 3 * i, a, b);
+    Int24Gain8<kInRange>(a, b, gs, lo32, hi32, count);
+    packed24::Store8(data + 3 * i, a, b);
+  }
+  return i;
+}
+
+template <bool kInRange>
+__attribute__((target("ssse3"))) uint32_t Int24GainBlocksSsse3(uint8_t* data, uint32_t samples, __m128d gs,
+                                                                __m128i lo32, __m128i hi32, __m128i count) {
+  uint32_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    __m128i a, b;
+    packed24::Load8Ssse3(data + 3 * i, a, b);
+    Int24Gain8<kInRange>(a, b, gs, lo32, hi32, count);
+    packed24::Store8Ssse3(data + 3 * i, a, b);
+  }
+  return i;
+}
+
+// `scaled` is the integer rows' factor, gain × 2^−shift. With `byteShuffle` packed
+// 24-bit samples take SSSE3's byte shuffle.
+void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled,
+              bool byteShuffle) {
   const __m128d g = _mm_set1_pd(gain), gs = _mm_set1_pd(scaled);
   const __m128i count = _mm_cvtsi32_si128(static_cast<int>(layout.shift));
   uint32_t i = 0;
@@ -318,9 +347,11 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
     case GainRow::Int24: {
       const __m128i lo32 = _mm_set1_epi32(layout.lo), hi32 = _mm_set1_epi32(layout.hi);
       if (ProductsInRange(scaled, 23)) {
-        for (; i + 8 <= samples; i += 8) Sse2GainInt24<true>(data + 3 * i, gs, lo32, hi32, count);
+        i = byteShuffle ? Int24GainBlocksSsse3<true>(data, samples, gs, lo32, hi32, count)
+                        : Int24GainBlocks<true>(data, samples, gs, lo32, hi32, count);
       } else {
-        for (; i + 8 <= samples; i += 8) Sse2GainInt24<false>(data + 3 * i, gs, lo32, hi32, count);
+        i = byteShuffle ? Int24GainBlocksSsse3<false>(data, samples, gs, lo32, hi32, count)
+                        : Int24GainBlocks<false>(data, samples, gs, lo32, hi32, count);
       }
       for (; i < samples; ++i) {
         uint8_t* p = data + 3 * i;
@@ -428,9 +459,10 @@ void ApplyGain(double gain, const WaveFormat& format, void* data, uint32_t lengt
   // Exact: scaling by a power of two changes only the exponent.
   const double scaled = std::ldexp(gain, -static_cast<int>(layout.shift));
   uint8_t* bytes = static_cast<uint8_t*>(data);
-  if (ActiveDspPath() == DspPath::Sse2) {
+  const DspPath path = ActiveDspPath();
+  if (path != DspPath::X87) {
     ScopedRoundToNearest nearest;
-    if (samples) Sse2Gain(layout, bytes, samples, gain, scaled);
+    if (samples) Sse2Gain(layout, bytes, samples, gain, scaled, path == DspPath::Ssse3);
   } else {
     ScopedRoundToNearest nearest(ScopedRoundToNearest::X87Precision::Double);
     if (samples) X87Gain(layout, bytes, samples, gain, scaled);
