@@ -18,7 +18,6 @@ namespace {
 
 constexpr float kTwoTo31 = 2147483648.0f;
 constexpr float kTwoToMinus31 = 1.0f / 2147483648.0f;
-constexpr float kTwoToMinus15 = 1.0f / 32768.0f;
 
 #if !defined(__x86_64__)
 namespace generic {
@@ -26,24 +25,38 @@ namespace generic {
 }  // namespace generic
 #endif
 
-// The i686 build targets processors without SSE2; these kernels are compiled for
-// SSE2 (or SSSE3) per function and run only where the processor has it.
+// The i686 build targets processors without SSE2: these kernels are compiled for
+// SSE2 per function there and run only where the processor has it. The SSSE3
+// ones are compiled for SSSE3 on both builds.
+#if !defined(__x86_64__)
 #pragma GCC push_options
 #pragma GCC target("sse2")
+#endif
 #define VEX_SSE2_KERNELS 1
 namespace sse2 {
 #include "dsp/convert_kernels.inc"
 }  // namespace sse2
+#if !defined(__x86_64__)
 #pragma GCC pop_options
+#endif
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("ssse3"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("ssse3")
+#endif
 #define VEX_SSSE3_KERNELS 1
 namespace ssse3 {
 #include "dsp/convert_kernels.inc"
 }  // namespace ssse3
 #undef VEX_SSSE3_KERNELS
 #undef VEX_SSE2_KERNELS
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 using Kernel = void (*)(uint8_t*, const uint8_t*, uint32_t frames, uint32_t sourceChannels,
                         uint32_t destinationChannels);

@@ -8,13 +8,13 @@
 namespace {
 
 constexpr unsigned kCpuidFeatures = 1;
-constexpr unsigned kEdxSse2 = 1u << 26;
 constexpr unsigned kEcxSsse3 = 1u << 9;
 
 bool DetectSse2() {
 #if defined(__x86_64__)
   return true;
 #else
+  constexpr unsigned kEdxSse2 = 1u << 26;
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid(kCpuidFeatures, &eax, &ebx, &ecx, &edx)) return false;
   return (edx & kEdxSse2) != 0;
