@@ -305,6 +305,29 @@ __attribute__((target("ssse3"))) uint32_t Int24GainBlocksSsse3(uint8_t* data, ui
   return i;
 }
 
+void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled,
+              bool byteShuffle);
+
+// 8-bit samples have 256 values: in a buffer of more than 256 samples each value's
+// result is worked out once, by the same kernel, and every byte is looked up.
+// Eight bytes a step through one 64-bit word keep the loads few.
+constexpr uint32_t kUInt8TableSamples = 256;
+
+void UInt8GainByTable(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled) {
+  alignas(16) uint8_t table[256];
+  for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v);
+  Sse2Gain(layout, table, 256, gain, scaled, false);
+  uint32_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, sizeof word);
+    uint64_t mapped = 0;
+    for (int k = 0; k < 8; ++k) mapped |= uint64_t{table[(word >> (8 * k)) & 0xFF]} << (8 * k);
+    std::memcpy(data + i, &mapped, sizeof mapped);
+  }
+  for (; i < samples; ++i) data[i] = table[data[i]];
+}
+
 // `scaled` is the integer rows' factor, gain × 2^−shift. With `byteShuffle` packed
 // 24-bit samples take SSSE3's byte shuffle.
 void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled,
@@ -314,6 +337,10 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
   uint32_t i = 0;
   switch (layout.row) {
     case GainRow::UInt8: {
+      if (samples > kUInt8TableSamples) {
+        UInt8GainByTable(layout, data, samples, gain, scaled);
+        break;
+      }
       const __m128i lo16 = _mm_set1_epi16(static_cast<int16_t>(layout.lo));
       const __m128i hi16 = _mm_set1_epi16(static_cast<int16_t>(layout.hi));
       if (ProductsInRange(scaled, 7)) {
