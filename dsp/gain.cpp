@@ -1,5 +1,6 @@
 // The volume gain: slider to linear factor, and the in-place kernels per format
-// with an SSE2 implementation and an x87 one for processors without SSE2.
+// with an SSE2 implementation (packed 24-bit samples unpacked with SSSE3 where the
+// processor has it) and an x87 one for processors without SSE2.
 //
 // The integer rows round the double product to the nearest integer, ties to even,
 // and saturate out-of-range values by the product's sign. With SSE2 the rounding is
@@ -21,13 +22,14 @@
 
 #include "dsp/cpu_path.h"
 #include "dsp/fp_rounding.h"
+#include "dsp/packed24_sse2.h"
 #include "dsp/sample_format.h"
 #include "dsp/wave_format.h"
 
 namespace {
 
 constexpr double kX87SaturationMagnitude = 2147483647.0;
-constexpr double kX87RoundingBias = 6755399441055744.0;  // 1.5 × 2^52
+constexpr double kRoundingBias = 6755399441055744.0;  // 1.5 × 2^52
 
 enum class GainRow { None, Float32, Float64, UInt8, Int16, Int24, Int32 };
 
@@ -136,7 +138,7 @@ int32_t X87Round(double p) {
     return std::signbit(p) ? INT32_MIN : INT32_MAX;
   }
   double sum;
-  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kX87RoundingBias) : "st");
+  __asm__("fldl %1\n\tfaddl %2\n\tfstpl %0" : "=m"(sum) : "m"(p), "m"(kRoundingBias) : "st");
   uint64_t bits;
   std::memcpy(&bits, &sum, sizeof bits);
   const uint32_t low = static_cast<uint32_t>(bits);
@@ -218,10 +220,19 @@ __m128i Sse2Round4(__m128d p0, __m128d p1) {
   return _mm_xor_si128(r, _mm_and_si128(outOfRange, signClear));
 }
 
-// Four 32-bit samples times the gain, rounded and saturated to 32 bits.
+// Four 32-bit samples times the gain, rounded and saturated to 32 bits. Where
+// the caller knows every product is at most 2^30 in magnitude (kInRange) nothing
+// needs mending, and adding 1.5 × 2^52 rounds each product (nearest-even, as
+// MXCSR is set) into the low word of the sum, which is cheaper than cvtpd2dq.
+template <bool kInRange = false>
 __m128i Sse2Scale4(__m128i s, __m128d g) {
   const __m128d p0 = _mm_mul_pd(_mm_cvtepi32_pd(s), g);
   const __m128d p1 = _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(s, s)), g);
+  if (kInRange) {
+    const __m128d bias = _mm_set1_pd(kRoundingBias);
+    return _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(_mm_add_pd(p0, bias)), _mm_castpd_ps(_mm_add_pd(p1, bias)),
+                                           _MM_SHUFFLE(2, 0, 2, 0)));
+  }
   return Sse2Round4(p0, p1);
 }
 
@@ -238,26 +249,104 @@ __m128i Sse2ToContainer4(__m128i v, __m128i lo, __m128i hi, __m128i count) {
   return _mm_sll_epi32(v, count);
 }
 
-// `scaled` is the integer rows' factor, gain × 2^−shift.
-void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled) {
+// Whether every product of a sample of magnitude at most 2^bits and `scaled` is at
+// most 2^30 in magnitude, so that it rounds to a 32-bit integer (false for NaN).
+bool ProductsInRange(double scaled, int bits) { return std::fabs(scaled) <= std::ldexp(1.0, 30 - bits); }
+
+// Eight offset-binary bytes scaled: each byte's signed value times the gain,
+// clamped to [lo, hi] in 16-bit lanes and moved up by the shift, stored back as
+// offset binary.
+template <bool kInRange>
+void Sse2GainUInt8(uint8_t* p, __m128d gs, __m128i lo16, __m128i hi16, __m128i count) {
+  const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  const __m128i x = _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), _mm_set1_epi16(128));
+  const __m128i lo = Sse2Scale4<kInRange>(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), gs);
+  const __m128i hi = Sse2Scale4<kInRange>(_mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16), gs);
+  // The result fits in −128…127, so the saturating pack to bytes is exact;
+  // adding 128 is flipping the top bit.
+  const __m128i words = Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count);
+  const __m128i y = _mm_packs_epi16(words, _mm_setzero_si128());
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_xor_si128(y, _mm_set1_epi8(-128)));
+}
+
+// Eight 24-bit samples, left-justified in a and b, scaled, clamped and moved up
+// likewise in 32-bit lanes, and left-justified again.
+template <bool kInRange>
+__attribute__((always_inline)) inline void Int24Gain8(__m128i& a, __m128i& b, __m128d gs, __m128i lo32,
+                                                      __m128i hi32, __m128i count) {
+  a = _mm_slli_epi32(Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(a, 8), gs), lo32, hi32, count), 8);
+  b = _mm_slli_epi32(Sse2ToContainer4(Sse2Scale4<kInRange>(_mm_srai_epi32(b, 8), gs), lo32, hi32, count), 8);
+}
+
+// Whole blocks of eight packed 24-bit samples, unpacked and packed with SSE2 or
+// with SSSE3's byte shuffle; each returns the samples it scaled.
+template <bool kInRange>
+uint32_t Int24GainBlocks(uint8_t* data, uint32_t samples, __m128d gs, __m128i lo32, __m128i hi32, __m128i count) {
+  uint32_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    __m128i a, b;
+    packed24::Load8(data + 3 * i, a, b);
+    Int24Gain8<kInRange>(a, b, gs, lo32, hi32, count);
+    packed24::Store8(data + 3 * i, a, b);
+  }
+  return i;
+}
+
+template <bool kInRange>
+__attribute__((target("ssse3"))) uint32_t Int24GainBlocksSsse3(uint8_t* data, uint32_t samples, __m128d gs,
+                                                                __m128i lo32, __m128i hi32, __m128i count) {
+  uint32_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    __m128i a, b;
+    packed24::Load8Ssse3(data + 3 * i, a, b);
+    Int24Gain8<kInRange>(a, b, gs, lo32, hi32, count);
+    packed24::Store8Ssse3(data + 3 * i, a, b);
+  }
+  return i;
+}
+
+void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled,
+              bool byteShuffle);
+
+// 8-bit samples have 256 values: in a buffer of more than 256 samples each value's
+// result is worked out once, by the same kernel, and every byte is looked up.
+// Eight bytes a step through one 64-bit word keep the loads few.
+constexpr uint32_t kUInt8TableSamples = 256;
+
+void UInt8GainByTable(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled) {
+  alignas(16) uint8_t table[256];
+  for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v);
+  Sse2Gain(layout, table, 256, gain, scaled, false);
+  uint32_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, sizeof word);
+    uint64_t mapped = 0;
+    for (int k = 0; k < 8; ++k) mapped |= uint64_t{table[(word >> (8 * k)) & 0xFF]} << (8 * k);
+    std::memcpy(data + i, &mapped, sizeof mapped);
+  }
+  for (; i < samples; ++i) data[i] = table[data[i]];
+}
+
+// `scaled` is the integer rows' factor, gain × 2^−shift. With `byteShuffle` packed
+// 24-bit samples take SSSE3's byte shuffle.
+void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled,
+              bool byteShuffle) {
   const __m128d g = _mm_set1_pd(gain), gs = _mm_set1_pd(scaled);
   const __m128i count = _mm_cvtsi32_si128(static_cast<int>(layout.shift));
   uint32_t i = 0;
   switch (layout.row) {
     case GainRow::UInt8: {
-      const __m128i offset = _mm_set1_epi16(128);
+      if (samples > kUInt8TableSamples) {
+        UInt8GainByTable(layout, data, samples, gain, scaled);
+        break;
+      }
       const __m128i lo16 = _mm_set1_epi16(static_cast<int16_t>(layout.lo));
       const __m128i hi16 = _mm_set1_epi16(static_cast<int16_t>(layout.hi));
-      for (; i + 8 <= samples; i += 8) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + i));
-        const __m128i x = _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), offset);
-        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), gs);
-        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16), gs);
-        // The result fits in −128…127, so the saturating pack to bytes is exact;
-        // adding 128 is flipping the top bit.
-        const __m128i words = Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count);
-        const __m128i y = _mm_packs_epi16(words, _mm_setzero_si128());
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(data + i), _mm_xor_si128(y, _mm_set1_epi8(-128)));
+      if (ProductsInRange(scaled, 7)) {
+        for (; i + 8 <= samples; i += 8) Sse2GainUInt8<true>(data + i, gs, lo16, hi16, count);
+      } else {
+        for (; i + 8 <= samples; i += 8) Sse2GainUInt8<false>(data + i, gs, lo16, hi16, count);
       }
       for (; i < samples; ++i) {
         data[i] = static_cast<uint8_t>(ToContainer(Sse2Round(Sse2Product(int32_t{data[i]} - 128, gs)), layout) + 128);
@@ -282,12 +371,21 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
       }
       break;
     }
-    case GainRow::Int24:
+    case GainRow::Int24: {
+      const __m128i lo32 = _mm_set1_epi32(layout.lo), hi32 = _mm_set1_epi32(layout.hi);
+      if (ProductsInRange(scaled, 23)) {
+        i = byteShuffle ? Int24GainBlocksSsse3<true>(data, samples, gs, lo32, hi32, count)
+                        : Int24GainBlocks<true>(data, samples, gs, lo32, hi32, count);
+      } else {
+        i = byteShuffle ? Int24GainBlocksSsse3<false>(data, samples, gs, lo32, hi32, count)
+                        : Int24GainBlocks<false>(data, samples, gs, lo32, hi32, count);
+      }
       for (; i < samples; ++i) {
         uint8_t* p = data + 3 * i;
         StoreInt24(p, ToContainer(Sse2Round(Sse2Product(LoadInt24(p), gs)), layout));
       }
       break;
+    }
     case GainRow::Int32: {
       const __m128i lo32 = _mm_set1_epi32(layout.lo), hi32 = _mm_set1_epi32(layout.hi);
       for (; i + 4 <= samples; i += 4) {
@@ -388,9 +486,10 @@ void ApplyGain(double gain, const WaveFormat& format, void* data, uint32_t lengt
   // Exact: scaling by a power of two changes only the exponent.
   const double scaled = std::ldexp(gain, -static_cast<int>(layout.shift));
   uint8_t* bytes = static_cast<uint8_t*>(data);
-  if (ActiveDspPath() == DspPath::Sse2) {
+  const DspPath path = ActiveDspPath();
+  if (path != DspPath::X87) {
     ScopedRoundToNearest nearest;
-    if (samples) Sse2Gain(layout, bytes, samples, gain, scaled);
+    if (samples) Sse2Gain(layout, bytes, samples, gain, scaled, path == DspPath::Ssse3);
   } else {
     ScopedRoundToNearest nearest(ScopedRoundToNearest::X87Precision::Double);
     if (samples) X87Gain(layout, bytes, samples, gain, scaled);

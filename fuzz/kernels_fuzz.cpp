@@ -1,6 +1,6 @@
 // The sample kernels against their plain references, byte for byte (a crash on any
-// difference): ConvertSamples for a format pair and channel mapping, ApplyGain on
-// both paths for a layout, valid bits and volume, and the overview's column
+// difference): ConvertSamples for a format pair and channel mapping on every path, ApplyGain on
+// every path for a layout, valid bits and volume, and the overview's column
 // reduction at every instruction level. Every buffer is a heap block of exactly
 // the bytes a kernel may touch, started at an odd offset when the input says so,
 // so that a read or write past it is reported.
@@ -68,7 +68,7 @@ void CheckConvert(const uint8_t* control, const uint8_t* samples, size_t size) {
   Block in(control[4] & 15, size_t{frames} * source.blockAlign);
   std::memcpy(in.start, samples, size_t{frames} * source.blockAlign);
   const uint32_t sb = SampleKindBytes(from), db = SampleKindBytes(to);
-  for (DspPath path : {DspPath::X87, DspPath::Sse2}) {
+  for (DspPath path : {DspPath::X87, DspPath::Sse2, DspPath::Ssse3}) {
     if (!SelectDspPathForTesting(path)) continue;
     Block out(control[4] >> 4, size_t{frames} * destination.blockAlign);
     ConvertSamples(out.start, frames, source, in.start, destination);
@@ -124,7 +124,7 @@ void CheckGain(const uint8_t* control, const uint8_t* samples, size_t size) {
   const uint32_t k = container - valid;
   const uint32_t intBits = isFloat ? 32 : valid;  // the range of integer samples only
   const int64_t lo = -(int64_t{1} << (intBits - 1)), hi = (int64_t{1} << (intBits - 1)) - 1;
-  for (DspPath path : {DspPath::X87, DspPath::Sse2}) {
+  for (DspPath path : {DspPath::X87, DspPath::Sse2, DspPath::Ssse3}) {
     if (!SelectDspPathForTesting(path)) continue;
     Block buffer(control[4] & 15, length);
     std::memcpy(buffer.start, samples, length);

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ParseSampleFormat(f, parsed)) sink = static_cast<uint32_t>(SampleKindOf(parsed));
   const size_t available = wave.dataOffset < size ? size - wave.dataOffset : 0;
   const uint32_t length = static_cast<uint32_t>(available < wave.dataSize ? available : wave.dataSize);
-  for (DspPath path : {DspPath::X87, DspPath::Sse2}) {
+  for (DspPath path : {DspPath::X87, DspPath::Sse2, DspPath::Ssse3}) {
     if (!SelectDspPathForTesting(path)) continue;
     std::vector<uint8_t> buffer(data + wave.dataOffset, data + wave.dataOffset + length);
     ApplyGain(GainFromVolume(-61), f, buffer.data(), length);

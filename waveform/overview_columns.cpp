@@ -6,6 +6,8 @@
 
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
 #include <smmintrin.h>
+
+#include "dsp/packed24_sse2.h"
 #define VEX_OVERVIEW_SSE2 1
 #endif
 
@@ -225,6 +227,196 @@ __attribute__((target("sse4.1"))) uint32_t AccumulateStereo16Sse41(const uint8_t
   return steps * 4;
 }
 
+// 32-bit maximum and minimum made of compares (SSE2 has no pmaxsd).
+__attribute__((target("sse2"), always_inline)) inline void KeepExtremes(__m128i sum, __m128i& maxSum,
+                                                                        __m128i& minSum) {
+  const __m128i above = _mm_cmpgt_epi32(sum, maxSum);
+  maxSum = _mm_or_si128(_mm_and_si128(above, sum), _mm_andnot_si128(above, maxSum));
+  const __m128i below = _mm_cmpgt_epi32(minSum, sum);
+  minSum = _mm_or_si128(_mm_and_si128(below, sum), _mm_andnot_si128(below, minSum));
+}
+
+// Four samples' squares added into two 64-bit lanes: |v| < 2^24, so each square is
+// below 2^47 and pmuludq of the magnitudes gives it exactly.
+__attribute__((target("sse2"), always_inline)) inline __m128i AddSquares(__m128i v, __m128i squares) {
+  const __m128i sign = _mm_srai_epi32(v, 31);
+  const __m128i magnitude = _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+  squares = _mm_add_epi64(squares, _mm_mul_epu32(magnitude, magnitude));
+  const __m128i odd = _mm_srli_epi64(magnitude, 32);
+  return _mm_add_epi64(squares, _mm_mul_epu32(odd, odd));
+}
+
+// Packed 24-bit mono or stereo: eight samples (24 bytes) a step, the frame sums
+// kept in 32-bit lanes (exact: |sum| < 2^24), the squares in two 64-bit lanes that
+// are moved into the double sum every 4096 steps, before they could reach 2^63.
+// Two builds: SSE2, and SSE4.1 (with SSSE3's pshufb to unpack the samples, pmuldq
+// for signed squares and the 32-bit maximum and minimum).
+// Four stereo frame sums from eight samples (two frames in each of a and b).
+__attribute__((target("sse2"), always_inline)) inline __m128i PairSums(__m128i a, __m128i b) {
+  const __m128 af = _mm_castsi128_ps(a), bf = _mm_castsi128_ps(b);
+  const __m128i left = _mm_castps_si128(_mm_shuffle_ps(af, bf, _MM_SHUFFLE(2, 0, 2, 0)));
+  const __m128i right = _mm_castps_si128(_mm_shuffle_ps(af, bf, _MM_SHUFFLE(3, 1, 3, 1)));
+  return _mm_add_epi32(left, right);
+}
+
+__attribute__((target("sse2"))) void FlushSquares(__m128i& squares, IntegerSums& sums) {
+  alignas(16) uint64_t squareLanes[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(squareLanes), squares);
+  sums.wideSquares += static_cast<double>(squareLanes[0]) + static_cast<double>(squareLanes[1]);
+  squares = _mm_setzero_si128();
+}
+
+constexpr uint32_t kInt24StepsPerFlush = 4096;
+
+__attribute__((target("sse2"))) uint32_t AccumulateInt24Sse2(const uint8_t* p, uint32_t frames, uint16_t channels,
+                                                              IntegerSums& sums) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i maxSum = zero, minSum = zero, squares = zero;
+  const uint32_t framesPerStep = 8 / channels;
+  const uint32_t steps = frames / framesPerStep;
+  for (uint32_t i = 0; i < steps; ++i, p += 24) {
+    __m128i a, b;
+    packed24::Load8(p, a, b);
+    a = _mm_srai_epi32(a, 8);
+    b = _mm_srai_epi32(b, 8);
+    squares = AddSquares(b, AddSquares(a, squares));
+    if (channels == 1) {
+      KeepExtremes(a, maxSum, minSum);
+      KeepExtremes(b, maxSum, minSum);
+    } else {
+      KeepExtremes(PairSums(a, b), maxSum, minSum);
+    }
+    if (i % kInt24StepsPerFlush == kInt24StepsPerFlush - 1) FlushSquares(squares, sums);
+  }
+  FlushSquares(squares, sums);
+  MergeLanes(maxSum, minSum, zero, sums);
+  return steps * framesPerStep;
+}
+
+__attribute__((target("sse4.1"), always_inline)) inline __m128i AddSignedSquares(__m128i v, __m128i squares) {
+  squares = _mm_add_epi64(squares, _mm_mul_epi32(v, v));
+  const __m128i odd = _mm_srli_epi64(v, 32);
+  return _mm_add_epi64(squares, _mm_mul_epi32(odd, odd));
+}
+
+__attribute__((target("sse4.1"))) uint32_t AccumulateInt24Sse41(const uint8_t* p, uint32_t frames,
+                                                                 uint16_t channels, IntegerSums& sums) {
+  const __m128i zero = _mm_setzero_si128();
+  // Bytes 3k, 3k + 1, 3k + 2 to the top of lane k; its low byte zero.
+  const __m128i unpack = _mm_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  __m128i maxSum = zero, minSum = zero, squares = zero;
+  const uint32_t framesPerStep = 8 / channels;
+  const uint32_t steps = frames / framesPerStep;
+  for (uint32_t i = 0; i < steps; ++i, p += 24) {
+    const __m128i a = _mm_srai_epi32(_mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), unpack), 8);
+    const __m128i b = _mm_srai_epi32(
+        _mm_shuffle_epi8(_mm_srli_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 4), unpack), 8);
+    squares = AddSignedSquares(b, AddSignedSquares(a, squares));
+    if (channels == 1) {
+      maxSum = _mm_max_epi32(maxSum, _mm_max_epi32(a, b));
+      minSum = _mm_min_epi32(minSum, _mm_min_epi32(a, b));
+    } else {
+      const __m128i sum = PairSums(a, b);
+      maxSum = _mm_max_epi32(maxSum, sum);
+      minSum = _mm_min_epi32(minSum, sum);
+    }
+    if (i % kInt24StepsPerFlush == kInt24StepsPerFlush - 1) FlushSquares(squares, sums);
+  }
+  FlushSquares(squares, sums);
+  MergeLanes(maxSum, minSum, zero, sums);
+  return steps * framesPerStep;
+}
+
+// Float32 mono or stereo, four frames a step, in double lanes as the plain
+// arithmetic does them. In the i686 build the plain arithmetic runs on the x87
+// unit, whose wider sums can round differently, so there a stereo frame sum is
+// formed only where it is exact (both a + b − a = b and a + b − b = a hold): the
+// first step with an inexact sum (or a NaN or infinity) stops the pass, and the
+// caller reduces the column the plain way. The extremes are kept of the frame sums
+// and halved at the end (halving is exact and keeps the order); a mono frame value
+// is the sample itself. maxpd and minpd keep the running value unless the new one
+// is greater (less), as the plain comparisons do, NaN included. Every sum has its
+// own lanes, so no step waits for the one before.
+struct FloatLanes {
+  __m128d maximum[2];
+  __m128d minimum[2];
+  __m128d squares[4];
+};
+
+__attribute__((target("sse2"), always_inline)) inline void KeepFloatValues(__m128d first, __m128d second,
+                                                                           FloatLanes& lanes) {
+  lanes.maximum[0] = _mm_max_pd(first, lanes.maximum[0]);
+  lanes.minimum[0] = _mm_min_pd(first, lanes.minimum[0]);
+  lanes.maximum[1] = _mm_max_pd(second, lanes.maximum[1]);
+  lanes.minimum[1] = _mm_min_pd(second, lanes.minimum[1]);
+}
+
+__attribute__((target("sse2"), always_inline)) inline void AddFloatSquares(__m128d a, __m128d b, __m128d c,
+                                                                           __m128d d, FloatLanes& lanes) {
+  lanes.squares[0] = _mm_add_pd(lanes.squares[0], _mm_mul_pd(a, a));
+  lanes.squares[1] = _mm_add_pd(lanes.squares[1], _mm_mul_pd(b, b));
+  lanes.squares[2] = _mm_add_pd(lanes.squares[2], _mm_mul_pd(c, c));
+  lanes.squares[3] = _mm_add_pd(lanes.squares[3], _mm_mul_pd(d, d));
+}
+
+// Four frames: false when a stereo frame sum is inexact where that matters.
+__attribute__((target("sse2"), always_inline)) inline bool ReduceFloat32Step(const float* f, uint16_t channels,
+                                                                             FloatLanes& lanes) {
+  if (channels == 1) {
+    const __m128 v = _mm_loadu_ps(f);
+    const __m128d low = _mm_cvtps_pd(v), high = _mm_cvtps_pd(_mm_movehl_ps(v, v));
+    KeepFloatValues(low, high, lanes);
+    lanes.squares[0] = _mm_add_pd(lanes.squares[0], _mm_mul_pd(low, low));
+    lanes.squares[1] = _mm_add_pd(lanes.squares[1], _mm_mul_pd(high, high));
+    return true;
+  }
+  const __m128 v0 = _mm_loadu_ps(f), v1 = _mm_loadu_ps(f + 4);
+  const __m128 left = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m128 right = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(3, 1, 3, 1));
+  const __m128d l01 = _mm_cvtps_pd(left), l23 = _mm_cvtps_pd(_mm_movehl_ps(left, left));
+  const __m128d r01 = _mm_cvtps_pd(right), r23 = _mm_cvtps_pd(_mm_movehl_ps(right, right));
+  const __m128d s01 = _mm_add_pd(l01, r01), s23 = _mm_add_pd(l23, r23);
+#if !defined(__x86_64__)
+  const __m128d inexact = _mm_or_pd(
+      _mm_or_pd(_mm_cmpneq_pd(_mm_sub_pd(s01, l01), r01), _mm_cmpneq_pd(_mm_sub_pd(s01, r01), l01)),
+      _mm_or_pd(_mm_cmpneq_pd(_mm_sub_pd(s23, l23), r23), _mm_cmpneq_pd(_mm_sub_pd(s23, r23), l23)));
+  if (_mm_movemask_pd(inexact)) return false;
+#endif
+  KeepFloatValues(s01, s23, lanes);
+  AddFloatSquares(l01, r01, l23, r23, lanes);
+  return true;
+}
+
+// The last frames of a column go through a zeroed copy of four frames: frames of
+// silence change neither the extremes (which start at 0) nor the squares.
+__attribute__((target("sse2"))) bool ReduceFloat32Sse2(const uint8_t* p, uint32_t frames, uint16_t channels,
+                                                       double& maximum, double& minimum, double& sumOfSquares) {
+  const __m128d zero = _mm_setzero_pd();
+  FloatLanes lanes{{zero, zero}, {zero, zero}, {zero, zero, zero, zero}};
+  const uint32_t steps = frames / 4;
+  const float* f = reinterpret_cast<const float*>(p);
+  for (uint32_t i = 0; i < steps; ++i, f += 4 * channels) {
+    if (!ReduceFloat32Step(f, channels, lanes)) return false;
+  }
+  if (const uint32_t rest = frames - steps * 4) {
+    float last[8] = {};
+    std::memcpy(last, f, size_t{rest} * channels * sizeof(float));
+    if (!ReduceFloat32Step(last, channels, lanes)) return false;
+  }
+  const __m128d scale = _mm_set1_pd(channels == 2 ? 0.5 : 1.0);
+  alignas(16) double maxLanes[2], minLanes[2], squareLanes[2];
+  _mm_store_pd(maxLanes, _mm_mul_pd(_mm_max_pd(lanes.maximum[0], lanes.maximum[1]), scale));
+  _mm_store_pd(minLanes, _mm_mul_pd(_mm_min_pd(lanes.minimum[0], lanes.minimum[1]), scale));
+  _mm_store_pd(squareLanes, _mm_add_pd(_mm_add_pd(lanes.squares[0], lanes.squares[1]),
+                                       _mm_add_pd(lanes.squares[2], lanes.squares[3])));
+  for (int lane = 0; lane < 2; ++lane) {
+    if (maxLanes[lane] > maximum) maximum = maxLanes[lane];
+    if (minLanes[lane] < minimum) minimum = minLanes[lane];
+  }
+  sumOfSquares += squareLanes[0] + squareLanes[1];
+  return true;
+}
+
 using Simd = OverviewSimd;
 
 Simd DetectSimd() {
@@ -309,8 +501,19 @@ ColumnLevels ReduceOverviewColumnReference(const OverviewSource& source, ColumnF
 ColumnLevels ReduceOverviewColumn(const OverviewSource& source, ColumnFrames frames) {
   const uint32_t toRead = FramesToRead(source, frames);
   if (toRead == 0) return ReduceOverviewColumnReference(source, frames);
-  if (source.layout == OverviewSampleLayout::Float32)
+  if (source.layout == OverviewSampleLayout::Float32) {
+#ifdef VEX_OVERVIEW_SSE2
+    if ((source.channels == 1 || source.channels == 2) && source.blockAlign == 4 * source.channels &&
+        SimdInUse() != Simd::None) {
+      double maximum = 0, minimum = 0, sumOfSquares = 0;
+      if (ReduceFloat32Sse2(source.data + uint64_t{frames.first} * source.blockAlign, toRead, source.channels,
+                            maximum, minimum, sumOfSquares)) {
+        return Finish(maximum, minimum, sumOfSquares, source.channels, frames.count);
+      }
+    }
+#endif
     return ReduceFloats<OverviewSampleLayout::Float32>(source, frames, toRead);
+  }
   if (source.layout == OverviewSampleLayout::Float64)
     return ReduceFloats<OverviewSampleLayout::Float64>(source, frames, toRead);
 
@@ -321,6 +524,11 @@ ColumnLevels ReduceOverviewColumn(const OverviewSource& source, ColumnFrames fra
   if (source.layout == OverviewSampleLayout::Int16 && source.channels == 2 && source.blockAlign == 4) {
     if (SimdInUse() == Simd::Sse41) done = AccumulateStereo16Sse41(p, toRead, sums);
     if (SimdInUse() == Simd::Sse2) done = AccumulateStereo16Sse2(p, toRead, sums);
+  }
+  if (source.layout == OverviewSampleLayout::Int24 && (source.channels == 1 || source.channels == 2) &&
+      source.blockAlign == 3 * source.channels) {
+    if (SimdInUse() == Simd::Sse41) done = AccumulateInt24Sse41(p, toRead, source.channels, sums);
+    if (SimdInUse() == Simd::Sse2) done = AccumulateInt24Sse2(p, toRead, source.channels, sums);
   }
 #endif
   const uint8_t* rest = p + uint64_t{done} * source.blockAlign;

@@ -1,6 +1,6 @@
 // ConvertSamples against a plain reference written from the conversion rules, over
 // every input where the space allows and over edge sets elsewhere, for every pair
-// of kinds and the common channel mappings, on both kernel builds.
+// of kinds and the common channel mappings, on every kernel build.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -153,7 +153,7 @@ struct Mapping {
   uint32_t from;
   uint32_t to;
 };
-constexpr Mapping kMappings[] = {{2, 2}, {1, 2}, {2, 1}, {2, 6}, {6, 2}};
+constexpr Mapping kMappings[] = {{2, 2}, {1, 2}, {2, 1}, {2, 6}, {6, 2}, {3, 5}};
 
 // Converts the samples of `source` (padded to whole frames by repeating the first
 // sample) and compares every destination byte with the reference. Returns the
@@ -183,15 +183,25 @@ int CompareWithReference(SampleKind from, SampleKind to, Mapping m, Bytes source
   return mismatches;
 }
 
-// Both kernel builds where the processor has them; the x86-64 build has one.
+// Every kernel build the processor can run; the x86-64 build has no generic one.
 std::vector<DspPath> Paths() {
 #if defined(__x86_64__)
-  return {ActiveDspPath()};
+  std::vector<DspPath> paths = {DspPath::Sse2};
 #else
   std::vector<DspPath> paths = {DspPath::X87};
   if (ProcessorHasSse2()) paths.push_back(DspPath::Sse2);
-  return paths;
 #endif
+  if (ProcessorHasSsse3()) paths.push_back(DspPath::Ssse3);
+  return paths;
+}
+
+const char* PathName(DspPath path) {
+  switch (path) {
+    case DspPath::Sse2: return " SSE2";
+    case DspPath::Ssse3: return " SSSE3";
+    case DspPath::X87: return " generic";
+  }
+  return "?";
 }
 
 class PathGuard {
@@ -213,7 +223,7 @@ TEST(ConvertSamples, EveryPairAndMappingMatchesTheReference) {
         for (Mapping m : kMappings) {
           EXPECT_EQ(CompareWithReference(from, to, m, inputs), 0)
               << KindName(from) << " -> " << KindName(to) << " " << m.from << "->" << m.to
-              << (path == DspPath::Sse2 ? " SSE2" : " generic");
+              << PathName(path);
         }
       }
     }

@@ -1,4 +1,4 @@
-// The volume gain: the slider rule, and ApplyGain on both of its paths against a
+// The volume gain: the slider rule, and ApplyGain on each of its paths against a
 // reference written from the rounding rule, with its bounds and its care for the
 // caller's floating-point state.
 #include <gtest/gtest.h>
@@ -57,10 +57,18 @@ class PathGuard {
 std::vector<DspPath> Paths() {
   std::vector<DspPath> paths = {DspPath::X87};
   if (ProcessorHasSse2()) paths.push_back(DspPath::Sse2);
+  if (ProcessorHasSsse3()) paths.push_back(DspPath::Ssse3);
   return paths;
 }
 
-const char* PathName(DspPath path) { return path == DspPath::Sse2 ? "SSE2" : "x87"; }
+const char* PathName(DspPath path) {
+  switch (path) {
+    case DspPath::Sse2: return "SSE2";
+    case DspPath::Ssse3: return "SSSE3";
+    case DspPath::X87: return "x87";
+  }
+  return "?";
+}
 
 // ---- Gain from the slider --------------------------------------------------------
 
@@ -216,7 +224,7 @@ TEST(ApplyGain, PathsDifferOnlyJustAboveMinusTwoPow31PlusHalf) {
       ASSERT_TRUE(SelectDspPathForTesting(path));
       int32_t s = c.sample;
       ApplyGain(c.gain, format, &s, 4);
-      EXPECT_EQ(s, path == DspPath::Sse2 ? c.sse2 : c.x87) << PathName(path) << " " << c.sample;
+      EXPECT_EQ(s, path == DspPath::X87 ? c.x87 : c.sse2) << PathName(path) << " " << c.sample;
     }
   }
 }
