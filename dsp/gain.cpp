@@ -305,6 +305,20 @@ __attribute__((target("ssse3"))) uint32_t Int24GainBlocksSsse3(uint8_t* data, ui
   return i;
 }
 
+// Whole blocks of eight 16-bit samples; returns the samples it scaled.
+template <bool kInRange>
+uint32_t Int16GainBlocks(uint8_t* data, uint32_t samples, __m128d gs, __m128i lo16, __m128i hi16, __m128i count) {
+  uint32_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    __m128i* p = reinterpret_cast<__m128i*>(data + 2 * i);
+    const __m128i v = _mm_loadu_si128(p);
+    const __m128i lo = Sse2Scale4<kInRange>(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16), gs);
+    const __m128i hi = Sse2Scale4<kInRange>(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16), gs);
+    _mm_storeu_si128(p, Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count));
+  }
+  return i;
+}
+
 void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double gain, double scaled,
               bool byteShuffle);
 
@@ -356,13 +370,9 @@ void Sse2Gain(const GainLayout& layout, uint8_t* data, uint32_t samples, double 
     case GainRow::Int16: {
       const __m128i lo16 = _mm_set1_epi16(static_cast<int16_t>(layout.lo));
       const __m128i hi16 = _mm_set1_epi16(static_cast<int16_t>(layout.hi));
-      for (; i + 8 <= samples; i += 8) {
-        __m128i* p = reinterpret_cast<__m128i*>(data + 2 * i);
-        const __m128i v = _mm_loadu_si128(p);
-        const __m128i lo = Sse2Scale4(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16), gs);
-        const __m128i hi = Sse2Scale4(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16), gs);
-        _mm_storeu_si128(p, Sse2ToContainer8(_mm_packs_epi32(lo, hi), lo16, hi16, count));
-      }
+      // Every gain the volume slider gives (at most 4) keeps the products in range.
+      i = ProductsInRange(scaled, 15) ? Int16GainBlocks<true>(data, samples, gs, lo16, hi16, count)
+                                      : Int16GainBlocks<false>(data, samples, gs, lo16, hi16, count);
       for (; i < samples; ++i) {
         int16_t s;
         std::memcpy(&s, data + 2 * i, sizeof s);
