@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "controls/glyph_layout.h"
+#include "win32/paint_now.h"
 #include "win32/scoped_gdi.h"
 
 namespace {
@@ -94,9 +95,8 @@ void FillBand(HDC dc, HBRUSH brush, int left, int top, int right, int bottom) {
   FillRect(dc, &band, brush);
 }
 
-void Paint(GlyphDisplay* display) {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(display->window, &paint);
+// The bands and the cells the dc's clip region shows.
+void Draw(GlyphDisplay* display, HDC dc) {
   const int count = static_cast<int>(std::strlen(display->text));
   if (dc && count > 0) {
     RECT client;
@@ -121,6 +121,12 @@ void Paint(GlyphDisplay* display) {
       }
     }
   }
+}
+
+void Paint(GlyphDisplay* display) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(display->window, &paint);
+  Draw(display, dc);
   EndPaint(display->window, &paint);
 }
 
@@ -147,9 +153,9 @@ LRESULT SetText(GlyphDisplay* display, const char* text) {
     changed = client;
   }
   std::memcpy(display->text, copy, length + 1);
-  // Not erased: the glyphs and bands cover the whole client area, and erasing
-  // first would flicker at every position update.
-  if (!IsRectEmpty(&changed)) InvalidateRect(display->window, &changed, FALSE);
+  // Drawn at once and not erased: the glyphs and bands cover the whole client
+  // area, and erasing first would flicker at every position update.
+  PaintNow(display->window, changed, [display](HDC dc) { Draw(display, dc); });
   return TRUE;
 }
 

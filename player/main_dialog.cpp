@@ -126,6 +126,12 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
     return TRUE;
   }
   w->session->window = window;
+  w->waveformControl = GetDlgItem(window, IDC_WAVEFORM);
+  w->timeControl = GetDlgItem(window, IDC_TIME);
+  w->statusControl = GetDlgItem(window, IDC_STATUS);
+  w->detailControl = GetDlgItem(window, IDC_DETAIL);
+  w->forwardButton = GetDlgItem(window, IDC_FORWARD);
+  w->backwardButton = GetDlgItem(window, IDC_BACKWARD);
   w->detailsShown = true;
   ShowDetails(window, false);
   w->waveform = CreateWaveformDisplay(GetDlgItem(window, IDC_WAVEFORM));

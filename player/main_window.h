@@ -80,12 +80,25 @@ struct MainWindow {
   GlyphDisplay* glyphs;  // the time display's record, or none (a plain static)
   INT_PTR (*showAbout)(HINSTANCE module, HWND owner);  // from MainWindowStart
   HBITMAP images[kImageCount];
+  // The controls the timers and the feeder's messages update many times a second,
+  // looked up once: finding a child by its identifier asks the window manager
+  // every time, which under Wine is a round trip to its server.
+  HWND waveformControl;
+  HWND timeControl;
+  HWND statusControl;
+  HWND detailControl;
+  HWND forwardButton;
+  HWND backwardButton;
   uint32_t forwardRepeat;
   uint32_t backwardRepeat;
 };
 
 // The window's state, or null before the dialog initialised.
 MainWindow* MainWindowOf(HWND window);
+
+// The control `id` of the window: the handle kept in its state for the controls
+// updated while playing, else looked up.
+HWND ControlOf(HWND window, int id);
 
 // Registers the private window class the dialog template names: the system's dialog
 // class without the global-class bit, with the program's icon. 0 on failure.

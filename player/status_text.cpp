@@ -54,7 +54,7 @@ void ShowDetailLine(HWND window, OutputHandle* output, const MMTIME& bytes, uint
   }
   char line[128];
   std::snprintf(line, sizeof line, "ms=%s  smpl=%s  cb=%s", msText, samplesText, bytesText);
-  SetDlgItemTextA(window, IDC_DETAIL, line);
+  SetWindowTextA(ControlOf(window, IDC_DETAIL), line);
 }
 
 // The byte position an answer stands for, whatever unit it came back in.
@@ -89,10 +89,10 @@ int UpdatePosition(HWND window, PlayerSession& session) {
   const uint32_t frame = MulDivSaturate(p, rate, session.format.AvgBytesPerSec());
   if (w) w->resumePosition = frame;
   const uint32_t ms = FramesToMilliseconds(frame, rate);
-  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, ms, 0);
+  SendMessageA(ControlOf(window, IDC_WAVEFORM), WDM_SETPOS, ms, 0);
   char text[32];
   FormatTimeText(text, sizeof text, ms, session.totalFrames, rate);
-  SetDlgItemTextA(window, IDC_TIME, text);
+  SetWindowTextA(ControlOf(window, IDC_TIME), text);
   return 1;
 }
 

@@ -235,7 +235,7 @@ void RepeatHeldButtons(HWND window) {
   } const buttons[] = {{IDC_FORWARD, &w->forwardRepeat, SkipForward},
                        {IDC_BACKWARD, &w->backwardRepeat, SkipBack}};
   for (const Held& b : buttons) {
-    const LRESULT state = SendDlgItemMessageA(window, b.id, BM_GETSTATE, 0, 0);
+    const LRESULT state = SendMessageA(ControlOf(window, b.id), BM_GETSTATE, 0, 0);
     if ((state & BST_PUSHED) && (state & BST_FOCUS)) {
       if (*b.counter < kRepeatDelayTicks) ++*b.counter;
       if (*b.counter == kRepeatDelayTicks) b.skip(window);

@@ -8,6 +8,23 @@ MainWindow* MainWindowOf(HWND window) {
   return reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, DWLP_USER));
 }
 
+HWND ControlOf(HWND window, int id) {
+  const MainWindow* w = MainWindowOf(window);
+  HWND kept = nullptr;
+  if (w) {
+    switch (id) {
+      case IDC_WAVEFORM: kept = w->waveformControl; break;
+      case IDC_TIME: kept = w->timeControl; break;
+      case IDC_STATUS: kept = w->statusControl; break;
+      case IDC_DETAIL: kept = w->detailControl; break;
+      case IDC_FORWARD: kept = w->forwardButton; break;
+      case IDC_BACKWARD: kept = w->backwardButton; break;
+      default: break;
+    }
+  }
+  return kept ? kept : GetDlgItem(window, id);
+}
+
 bool IsLoopMode(HWND window) {
   return IsDlgButtonChecked(window, IDC_LOOP) == BST_CHECKED &&
          IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED;
@@ -39,4 +56,4 @@ void ShowWarning(HWND window, const char* text) {
   MessageBoxA(window, text, kAppCaption, MB_OK | MB_ICONWARNING);
 }
 
-void SetStatus(HWND window, const char* text) { SetDlgItemTextA(window, IDC_STATUS, text); }
+void SetStatus(HWND window, const char* text) { SetWindowTextA(ControlOf(window, IDC_STATUS), text); }

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "win32/paint_now.h"
 #include "win32/scoped_gdi.h"
 #include "win32/scoped_handle.h"
 #include "win32/scoped_lock.h"
@@ -227,9 +228,9 @@ LRESULT SetOptions(WaveformDisplay* d, uint32_t options) {
 
 int SplitColumn(const WaveformDisplay* d, int width);
 
-// Only the columns between the old and the new split change colour: a position
-// that moves within one column (most of the updates while a long file plays)
-// repaints nothing.
+// Only the columns between the old and the new split change colour, and they are
+// drawn at once: a position that moves within one column (most of the updates
+// while a long file plays) draws nothing.
 LRESULT SetPosition(WaveformDisplay* d, int32_t position) {
   const int32_t previous = d->position;
   if (position != previous) {
@@ -245,7 +246,7 @@ LRESULT SetPosition(WaveformDisplay* d, int32_t position) {
     const int after = SplitColumn(d, client.right);
     if (before != after) {
       const RECT changed{before < after ? before : after, 0, before < after ? after : before, client.bottom};
-      InvalidateRect(d->window, &changed, FALSE);
+      PaintNow(d->window, changed, [&](HDC dc) { PaintWaveform(d, dc, &changed); });
     }
   }
   return previous;
@@ -307,7 +308,7 @@ LRESULT CALLBACK WaveformWindowProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);
-      PaintWaveform(d, dc);
+      PaintWaveform(d, dc, &paint.rcPaint);
       EndPaint(window, &paint);
       return 0;
     }
@@ -368,12 +369,18 @@ void DestroyWaveformDisplay(WaveformDisplay* d) {
   delete d;
 }
 
-void PaintWaveform(WaveformDisplay* d, HDC dc) {
+void PaintWaveform(WaveformDisplay* d, HDC dc, const RECT* area) {
   RECT client{};
   GetClientRect(d->window, &client);
   const int split = SplitColumn(d, client.right);
-  const RECT played{0, 0, split, client.bottom};
-  const RECT unplayed{split, 0, client.right, client.bottom};
+  RECT played{0, 0, split, client.bottom};
+  RECT unplayed{split, 0, client.right, client.bottom};
+  // Clipping alone would leave the drawing the same, but a blit of the whole strip
+  // through a clip region can still move the whole image to the display.
+  if (area) {
+    IntersectRect(&played, &played, area);
+    IntersectRect(&unplayed, &unplayed, area);
+  }
   ScopedLock lock(d->lock);
   CopyOrFill(d, dc, played, d->playedImage, d->playedBrush);
   CopyOrFill(d, dc, unplayed, d->unplayedImage, d->unplayedBrush);

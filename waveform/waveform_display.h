@@ -112,8 +112,9 @@ WaveformDisplay* CreateWaveformDisplay(HWND control);
 // Gives the control its procedure back, stops any build and frees everything.
 void DestroyWaveformDisplay(WaveformDisplay* display);
 
-// Paints the control into `dc` (the paint message and WM_PRINTCLIENT).
-void PaintWaveform(WaveformDisplay* display, HDC dc);
+// Paints the control into `dc` (the paint message and WM_PRINTCLIENT); with an
+// `area`, only the part of the control inside it.
+void PaintWaveform(WaveformDisplay* display, HDC dc, const RECT* area = nullptr);
 
 // The image builder's thread procedure (waveform_image_builder.cpp).
 DWORD WINAPI WaveformImageBuilder(LPVOID display);

@@ -190,12 +190,12 @@ TEST_F(GlyphDisplayTest, EmptyTextLeavesThePreviousPicture) {
   delete display;
 }
 
-TEST_F(GlyphDisplayTest, RepaintsOnlyTheCellsWhoseCharacterChanged) {
+TEST_F(GlyphDisplayTest, DrawsOnlyTheCellsWhoseCharacterChangedAtOnce) {
   // 7 characters in 90 × 30: cells 11 wide from x = 6, rows 1 to 27.
   HWND control = NewControl(90, 30);
   auto* display = new GlyphDisplay();
   AttachGlyphDisplay(display, control, solidGlyphs_);
-  struct Step { const char* text; RECT repaint; };
+  struct Step { const char* text; RECT drawn; };
   const Step steps[] = {
       {"00'01.0", {0, 0, 90, 30}},  // from no text: everything
       {"00'01.1", {72, 1, 83, 28}},  // the tenths
@@ -206,22 +206,30 @@ TEST_F(GlyphDisplayTest, RepaintsOnlyTheCellsWhoseCharacterChanged) {
   for (const Step& s : steps) {
     SCOPED_TRACE(s.text);
     ValidateRect(control, nullptr);
+    FillWithMarker(control);
     SetWindowTextA(control, s.text);
     RECT update{};
-    const bool any = GetUpdateRect(control, &update, FALSE) != FALSE;
-    EXPECT_EQ(any, !IsRectEmpty(&s.repaint));
-    if (any) {
-      EXPECT_EQ(update.left, s.repaint.left);
-      EXPECT_EQ(update.top, s.repaint.top);
-      EXPECT_EQ(update.right, s.repaint.right);
-      EXPECT_EQ(update.bottom, s.repaint.bottom);
+    EXPECT_FALSE(GetUpdateRect(control, &update, FALSE)) << "drawn at once, not left to the paint message";
+    const Picture drawn = Capture(control);
+    int inside = 0, markedInside = 0, markedOutside = 0;
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 90; ++x) {
+        const POINT p{x, y};
+        const bool in = PtInRect(&s.drawn, p) != FALSE;
+        inside += in;
+        (in ? markedInside : markedOutside) += drawn.At(x, y) == kMarker;
+      }
     }
-    // What the partial repaint leaves is the whole picture of the text.
-    UpdateWindow(control);
-    const Picture partial = Capture(control);
+    EXPECT_EQ(markedInside, 0) << "every changed cell drawn";
+    EXPECT_EQ(markedOutside, 90 * 30 - inside) << "and nothing else";
+    // What was drawn is what a whole repaint shows there.
     InvalidateRect(control, nullptr, FALSE);
     UpdateWindow(control);
-    EXPECT_TRUE(Capture(control) == partial);
+    const Picture whole = Capture(control);
+    int same = 0;
+    for (int y = s.drawn.top; y < s.drawn.bottom; ++y)
+      for (int x = s.drawn.left; x < s.drawn.right; ++x) same += drawn.At(x, y) == whole.At(x, y);
+    EXPECT_EQ(same, inside);
   }
   DetachGlyphDisplay(display);
   delete display;

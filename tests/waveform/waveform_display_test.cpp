@@ -96,6 +96,8 @@ std::vector<COLORREF> Pixels(HBITMAP image, int width, int height) {
   return out;
 }
 
+constexpr COLORREF kMarker = RGB(255, 0, 255);  // never a colour of the display
+
 class Picture {
  public:
   Picture(std::vector<COLORREF> pixels, int width) : pixels_(std::move(pixels)), width_(width) {}
@@ -164,6 +166,29 @@ class WaveformDisplayTest : public testing::Test {
     return picture;
   }
   Picture Image(HBITMAP image) { return Picture(Pixels(image, kWidth, kHeight), kWidth); }
+  // The control as the display shows it, read from its window.
+  Picture OnScreen() {
+    HDC screen = GetDC(control_);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    BitBlt(dc, 0, 0, kWidth, kHeight, screen, 0, 0, SRCCOPY);
+    SelectObject(dc, old);
+    Picture picture(Pixels(bitmap, kWidth, kHeight), kWidth);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(control_, screen);
+    return picture;
+  }
+  // Paints the window over without the display knowing.
+  void FillOnScreen(COLORREF colour) {
+    HDC dc = GetDC(control_);
+    RECT all{0, 0, kWidth, kHeight};
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    ReleaseDC(control_, dc);
+  }
 
   LRESULT SetPos(int32_t position) { return SendMessageA(control_, WDM_SETPOS, static_cast<WPARAM>(position), 0); }
   LRESULT SetRange(int32_t minimum, int32_t maximum) {
@@ -257,10 +282,11 @@ TEST_F(WaveformDisplayTest, SetPosClampsToTheRangeAndReturnsThePreviousPosition)
   }
 }
 
-TEST_F(WaveformDisplayTest, SetPosRepaintsOnlyTheColumnsTheSplitCrossed) {
+TEST_F(WaveformDisplayTest, SetPosDrawsOnlyTheColumnsTheSplitCrossedAtOnce) {
   // 320 columns over 10000 ms: the split is at 320 × position ÷ 10000. Only a
-  // shown window collects what is to be repainted.
+  // shown window is drawn at once (a hidden one is invalidated).
   ShowWindow(parent_, SW_SHOWNOACTIVATE);
+  UpdateWindow(parent_);
   SetRange(0, 9999);
   struct Step { int32_t set; int left; int right; };
   const Step steps[] = {
@@ -273,16 +299,22 @@ TEST_F(WaveformDisplayTest, SetPosRepaintsOnlyTheColumnsTheSplitCrossed) {
   for (const Step& s : steps) {
     SCOPED_TRACE(s.set);
     ValidateRect(control_, nullptr);
+    FillOnScreen(kMarker);
     SetPos(s.set);
     RECT update{};
-    const bool any = GetUpdateRect(control_, &update, FALSE) != FALSE;
-    EXPECT_EQ(any, s.right > s.left);
-    if (any) {
-      EXPECT_EQ(update.left, s.left);
-      EXPECT_EQ(update.right, s.right);
-      EXPECT_EQ(update.top, 0);
-      EXPECT_EQ(update.bottom, kHeight);
-    }
+    EXPECT_FALSE(GetUpdateRect(control_, &update, FALSE)) << "drawn at once, not left to the paint message";
+    const Picture drawn = OnScreen();
+    const int crossed = (s.right - s.left) * kHeight;
+    EXPECT_EQ(drawn.Count(kMarker, s.left, 0, s.right, kHeight), 0) << "every crossed column drawn";
+    EXPECT_EQ(drawn.Count(kMarker, 0, 0, kWidth, kHeight), kWidth * kHeight - crossed) << "and nothing else";
+    // What was drawn is what a whole repaint shows there.
+    InvalidateRect(control_, nullptr, FALSE);
+    UpdateWindow(control_);
+    const Picture whole = OnScreen();
+    int same = 0;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = s.left; x < s.right; ++x) same += drawn.At(x, y) == whole.At(x, y);
+    EXPECT_EQ(same, crossed);
   }
 }
 
