@@ -49,6 +49,11 @@ void ShowDetails(HWND window, bool show) {
   SetWindowPlacement(window, &placement);
   EnableControl(window, IDC_BUFFER_LENGTH, show);
   EnableControl(window, IDC_BUFFER_COUNT, show);
+  // Below the collapsed window's edge the two lines cannot be seen; hidden, they
+  // keep their texts without drawing them (the status line changes with every
+  // buffer written).
+  ShowWindow(ControlOf(window, IDC_DETAIL), show ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(ControlOf(window, IDC_STATUS), show ? SW_SHOWNA : SW_HIDE);
   w->detailsShown = show;
 }
 

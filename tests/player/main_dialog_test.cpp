@@ -124,7 +124,10 @@ TEST_F(MainDialogTest, DetailsToggleTheHeightAndTheBufferFields) {
   const int collapsed = Height(d.Window());
   EXPECT_FALSE(d.Enabled(IDC_BUFFER_LENGTH)) << "hidden at start";
   EXPECT_FALSE(d.Enabled(IDC_BUFFER_COUNT));
+  const auto visible = [&](int id) { return IsWindowVisible(GetDlgItem(d.Window(), id)) != FALSE; };
+  EXPECT_FALSE(visible(IDC_STATUS) || visible(IDC_DETAIL)) << "below the edge, hidden: they do not draw";
   d.Command(IDM_SHOW_DETAILS);
+  EXPECT_TRUE(visible(IDC_STATUS) && visible(IDC_DETAIL));
   const int shown = Height(d.Window());
   EXPECT_GT(shown, collapsed);
   RECT client, status;
@@ -137,6 +140,7 @@ TEST_F(MainDialogTest, DetailsToggleTheHeightAndTheBufferFields) {
   d.Command(IDM_SHOW_DETAILS);
   EXPECT_EQ(Height(d.Window()), collapsed) << "twice returns to the former height";
   EXPECT_FALSE(d.Enabled(IDC_BUFFER_LENGTH));
+  EXPECT_FALSE(visible(IDC_STATUS) || visible(IDC_DETAIL));
 }
 
 TEST_F(MainDialogTest, TheWaveformMenuCommandTogglesTheHiddenBoxAClickDoesNot) {
