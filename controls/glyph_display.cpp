@@ -95,6 +95,12 @@ void FillBand(HDC dc, HBRUSH brush, int left, int top, int right, int bottom) {
   FillRect(dc, &band, brush);
 }
 
+// Where character `i` of the row is drawn.
+RECT CellRect(const GlyphLayout& layout, int i) {
+  return RECT{layout.left + i * layout.cellWidth, layout.top, layout.left + (i + 1) * layout.cellWidth,
+              layout.top + layout.cellHeight};
+}
+
 // The bands and the cells the dc's clip region shows.
 void Draw(GlyphDisplay* display, HDC dc) {
   const int count = static_cast<int>(std::strlen(display->text));
@@ -113,8 +119,7 @@ void Draw(GlyphDisplay* display, HDC dc) {
     // A control too small for its text has cells of no size: only the bands show.
     if (layout.cellWidth > 0 && layout.cellHeight > 0) {
       for (int i = 0; i < count; ++i) {
-        const RECT cell{layout.left + i * layout.cellWidth, layout.top, layout.left + (i + 1) * layout.cellWidth,
-                        layout.top + layout.cellHeight};
+        const RECT cell = CellRect(layout, i);
         if (!RectVisible(dc, &cell)) continue;
         DrawGlyph(display, dc, static_cast<unsigned char>(display->text[i]), cell.left, cell.top, layout.cellWidth,
                   layout.cellHeight);
@@ -145,8 +150,7 @@ LRESULT SetText(GlyphDisplay* display, const char* text) {
     const GlyphLayout layout = ComputeGlyphLayout(client.right, client.bottom, static_cast<int32_t>(length));
     for (size_t i = 0; i < length; ++i) {
       if (copy[i] == display->text[i]) continue;
-      const RECT cell{layout.left + static_cast<int>(i) * layout.cellWidth, layout.top,
-                      layout.left + static_cast<int>(i + 1) * layout.cellWidth, layout.top + layout.cellHeight};
+      const RECT cell = CellRect(layout, static_cast<int>(i));
       UnionRect(&changed, &changed, &cell);
     }
   } else {

@@ -134,10 +134,10 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
   w->backwardButton = GetDlgItem(window, IDC_BACKWARD);
   w->detailsShown = true;
   ShowDetails(window, false);
-  w->waveform = CreateWaveformDisplay(GetDlgItem(window, IDC_WAVEFORM));
+  w->waveform = CreateWaveformDisplay(w->waveformControl);
   // Without the record the control stays a plain static showing the same text.
   GlyphDisplay* glyphs = new (std::nothrow) GlyphDisplay{};
-  if (glyphs && !AttachGlyphDisplay(glyphs, GetDlgItem(window, IDC_TIME), InstanceOf(window))) {
+  if (glyphs && !AttachGlyphDisplay(glyphs, w->timeControl, InstanceOf(window))) {
     delete glyphs;
     glyphs = nullptr;
   }

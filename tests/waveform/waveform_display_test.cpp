@@ -149,15 +149,14 @@ class WaveformDisplayTest : public testing::Test {
     return n;
   }
 
-  // The control as it paints itself, through WM_PRINTCLIENT into a bitmap.
-  Picture Printed() {
+  // A picture of the control's size, drawn by `draw` into a bitmap.
+  template <typename Draw>
+  Picture Snapshot(Draw draw) {
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
     HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT all{0, 0, kWidth, kHeight};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    SendMessageA(control_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    draw(dc);
     SelectObject(dc, old);
     Picture picture(Pixels(bitmap, kWidth, kHeight), kWidth);
     DeleteObject(bitmap);
@@ -165,20 +164,22 @@ class WaveformDisplayTest : public testing::Test {
     ReleaseDC(nullptr, screen);
     return picture;
   }
+  // The control as it paints itself, through WM_PRINTCLIENT into a bitmap.
+  Picture Printed() {
+    return Snapshot([&](HDC dc) {
+      RECT all{0, 0, kWidth, kHeight};
+      FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+      SendMessageA(control_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    });
+  }
   Picture Image(HBITMAP image) { return Picture(Pixels(image, kWidth, kHeight), kWidth); }
   // The control as the display shows it, read from its window.
   Picture OnScreen() {
-    HDC screen = GetDC(control_);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    BitBlt(dc, 0, 0, kWidth, kHeight, screen, 0, 0, SRCCOPY);
-    SelectObject(dc, old);
-    Picture picture(Pixels(bitmap, kWidth, kHeight), kWidth);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(control_, screen);
-    return picture;
+    return Snapshot([&](HDC dc) {
+      HDC window = GetDC(control_);
+      BitBlt(dc, 0, 0, kWidth, kHeight, window, 0, 0, SRCCOPY);
+      ReleaseDC(control_, window);
+    });
   }
   // Paints the window over without the display knowing.
   void FillOnScreen(COLORREF colour) {
