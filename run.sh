@@ -93,7 +93,8 @@ wait_until_quiet() {
   cpu_ticks() {
     local total=0 pid
     for pid in $(pgrep -f 'wineserver|\.exe' 2>/dev/null); do
-      tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+      # A process may end between the listing and the read: its files are gone.
+      { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
       set -- $(cut -d' ' -f14,15 "/proc/$pid/stat" 2>/dev/null) 0 0
       total=$((total + $1 + $2))
     done
