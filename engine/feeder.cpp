@@ -20,8 +20,6 @@
 // the window. A pause, and the first look after it, restart the measure.
 #include "engine/feeder.h"
 
-#include <new>
-
 #include "dsp/gain.h"
 #include "engine/output_handle.h"
 #include "engine/session.h"
@@ -202,9 +200,10 @@ void StopFeederThread(PlayerSession& session) {
 }
 
 void CreatePlayerSession(PlayerSession& session) {
-  // The record holds a C++ owner (the format) beside plain fields: construct it
-  // in place, which zero-fills every plain field.
-  new (&session) PlayerSession();
+  // The record is an object already (a member or a local) that holds a C++ owner,
+  // the format, beside plain fields: a value-initialised record moved in zero-fills
+  // every plain field, and the object's own destructor stays the only one.
+  session = PlayerSession();
   InitializeCriticalSection(&session.lock);
   session.gain = 1.0;
 }
@@ -212,5 +211,7 @@ void CreatePlayerSession(PlayerSession& session) {
 void DestroyPlayerSession(PlayerSession& session) {
   StopFeederThread(session);
   DeleteCriticalSection(&session.lock);
-  session.~PlayerSession();
+  // Not the destructor: the object's own runs when its owner goes, and a second
+  // run would free the format's block again.
+  session.format.Release();
 }
