@@ -15,9 +15,9 @@
 // A device can stop taking sound without failing a call (an audio server gone, a
 // device pulled): wave-out then simply keeps every buffer. The thread remembers
 // when a buffer last came back (a start or a seek hands the whole ring over, which
-// counts too); while the play runs unpaused with buffers out, a look that finds
-// none back for longer than the ring lasts plus a second stops the feeder and tells
-// the window. A pause, and the first look after it, restart the measure.
+// counts too), by the clock read once the lock is held; while the play runs
+// unpaused with buffers out, a look that finds none back for longer than the ring
+// lasts plus a second stops the feeder and tells the window. A pause, and the first look after it, restart the measure.
 #include "engine/feeder.h"
 
 #include "dsp/gain.h"
@@ -37,7 +37,7 @@ DWORD WINAPI FeederThreadMain(void* parameter) {
       session.stopFlag = 1;
       return static_cast<DWORD>(-1);
     }
-    FeedFreeBuffers(session, &watch, GetTickCount());
+    FeedFreeBuffers(session, &watch, kReadTheClockUnderTheLock);
   }
 }
 
@@ -128,6 +128,10 @@ uint32_t DrainDelayMs(uint32_t bufferBytes, uint32_t avgBytesPerSec) {
 
 void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
   EnterCriticalSection(&session.lock);
+  // The wait for the lock may have lasted seconds (a start that converted a file
+  // under it) and ended with a whole new ring handed over: a time read before it
+  // would count that wait as the device keeping its buffers.
+  if (now == kReadTheClockUnderTheLock) now = GetTickCount();
   if (!session.output || !session.sourceFile || session.stopFlag || session.bufferCount == 0) {
     LeaveCriticalSection(&session.lock);
     return;

@@ -46,9 +46,13 @@ struct FeederWatch {
   bool sawPause;
 };
 
+// The time argument of FeedFreeBuffers that has it read the tick count itself once
+// it holds the session lock, as the thread body does.
+constexpr DWORD kReadTheClockUnderTheLock = 0xFFFFFFFF;
+
 // One look at the ring under the session lock: refills, scales and writes every
 // free buffer in ring order. The thread body calls it after each wake-up with its
-// watch and the tick count; given a watch, a look that finds the play running,
+// watch and kReadTheClockUnderTheLock; given a watch, a look that finds the play running,
 // not paused and not drained, with no buffer back for longer than StallBoundMs,
 // sets the stop flag and posts MSG_FEEDER_DEVICE_STALLED.
 void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch = nullptr, DWORD now = 0);

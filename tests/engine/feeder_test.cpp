@@ -526,6 +526,28 @@ TEST_F(SimulatedDevice, OutputThatKeepsEveryBufferIsReportedOnceTheRingAndASecon
   }
 }
 
+// The real order of a slow start: the feeder thread waits for the lock while the
+// window's thread holds it for seconds (converting a file), then finds a whole new
+// ring handed over. None of that wait may count: the output, held paused, keeps
+// every buffer from the hand-over on, and the notice comes once the ring and a
+// second (1,400 ms) have passed since then, not at the feeder's next look.
+TEST_F(FeederTest, LockHeldForSecondsBeforeTheHandOverIsNoStall) {
+  ASSERT_TRUE(StartFeederThread(session_));
+  Sleep(100);  // the thread sleeps in its wait, then looks with the lock free
+  EnterCriticalSection(&session_.lock);
+  Sleep(3000);  // the thread's time-out has passed: it waits for the lock
+  StartLocked(400000, 17640, 4, false, 0, true);
+  SetEvent(session_.bufferDoneEvent);
+  const DWORD handedOver = GetTickCount();
+  LeaveCriticalSection(&session_.lock);
+
+  std::vector<Posted> seen;
+  ASSERT_TRUE(WaitFor(MSG_FEEDER_DEVICE_STALLED, seen, 15)) << "a device that keeps every buffer";
+  const DWORD after = GetTickCount() - handedOver;
+  EXPECT_GE(after, 1400u - 20u) << "the wait for the lock was counted as a stall";
+  EXPECT_EQ(Count(seen, MSG_FEEDER_BUFFER_WRITTEN), 4u);
+}
+
 // Loops `round` through the feeder on the wave mapper while the null sink is
 // recorded; whether ten rounds are there whole (see RecordedWhole).
 bool LoopAndRecord(const std::vector<int16_t>& round) {
