@@ -26,6 +26,15 @@ def main():
               struct.pack("<IHHIIHH", 16, 1, 2, 44100, 176400, 4, 16) + b"data" + struct.pack("<I", len(data)))
     wrong = bytearray(data)
     wrong[CUT + 1] ^= 0x40
+
+    def with_breaks(breaks):
+        """The whole file broken at each (frame, frames of silence, frames skipped)."""
+        pieces, at = [silence(1000)], 0
+        for frame, zeros, skip in breaks:
+            pieces += [data[4 * at:4 * frame], silence(zeros)]
+            at = frame + skip
+        return b"".join(pieces + [data[4 * at:], silence(1000)])
+
     cases = [
         ("exact", silence(1000) + data + silence(1000), 0),
         ("an underrun: silence, a little skipped", silence(1000) + data[:CUT] + silence(1100) +
@@ -51,6 +60,16 @@ def main():
         ("a buffer of silence", silence(1000) + data[:CUT] + silence(4410) + data[CUT:] + silence(1000), 1),
         ("silence, then a buffer skipped", silence(1000) + data[:CUT] + silence(300) + data[CUT + 4 * 4410:] +
          silence(1000), 1),
+        ("2205 frames lost of every 4410, without silence",
+         with_breaks([(frame, 0, 2205) for frame in range(2205, FRAMES - 4410, 4410)]), 1),
+        ("1000 frames skipped without silence", with_breaks([(60000, 0, 1000)]), 1),
+        ("215 frames more skipped than the silence", with_breaks([(60000, 300, 515)]), 0),
+        ("216 frames more skipped than the silence", with_breaks([(60000, 300, 516)]), 1),
+        ("16 underruns", with_breaks([(6000 * k, 100, 10) for k in range(1, 17)]), 0),
+        ("17 underruns", with_breaks([(6000 * k, 100, 10) for k in range(1, 18)]), 1),
+        ("underruns skipping 2205 frames in all", with_breaks([(f, 800, 735) for f in (20000, 40000, 60000)]), 0),
+        ("underruns skipping 2206 frames in all",
+         with_breaks([(20000, 800, 735), (40000, 800, 735), (60000, 800, 736)]), 1),
         ("a wrong byte", silence(1000) + bytes(wrong) + silence(1000), 1),
         ("the end cut off", silence(1000) + data[:CUT * 2], 1),
         ("nothing played", silence(FRAMES), 1),
