@@ -18,6 +18,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build="$root/build"
+mkdir -p "$build" || exit 1  # the configure logs go here before cmake makes any tree
 jobs=2
 name=dsp_bench
 if [[ $# -gt 0 && $1 != -* ]]; then name=$1; shift; fi
