@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -199,33 +200,60 @@ TEST_F(SimulatedEndpointTest, AnAdpcmFileOnAWasapiEntryFailsWithTheBadFormatText
   EXPECT_TRUE(NoHandleLeak(before, HandleProbe()));
 }
 
-// The status line and the error box's caption cut a name at the first character
-// the C locale could not convert, which in a Japanese system is the first one.
+// The status line and the error box's caption once cut a name at the first
+// character the C locale could not convert, which in a Japanese system is the
+// first one. The device line holds 63 bytes: a longer name is cut before a
+// double-byte character that would not fit whole, never inside it.
 TEST_F(SimulatedEndpointTest, ADeviceNameInJapaneseReachesTheStatusAndTheCaptionWhole) {
-  simwasapi::EndpointTraits traits;
-  traits.id = L"{sim-1}";
-  traits.friendlyName = L"\u30b9\u30d4\u30fc\u30ab\u30fc (USB Audio)";
-  sim_.AddEndpoint(traits);
-  // In the Japanese code page the name's own bytes; in any other, one default
-  // character for each character the page lacks, and the rest kept.
-  const std::string name = std::string(GetACP() == 932 ? "\x83\x58\x83\x73\x81\x5b\x83\x4a\x81\x5b" : "?????") +
-                           " (USB Audio)";
+  // The Japanese run of the suite sets this: passing under another code page would prove nothing.
+  char expectedPage[16] = "";
+  if (GetEnvironmentVariableA("VEX_EXPECT_ANSI_CODE_PAGE", expectedPage, sizeof expectedPage)) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(std::strtoul(expectedPage, nullptr, 10))) << "the process's ANSI code page";
+  }
+  const bool japanese = GetACP() == 932;
+  const std::string speaker = "\x83\x58\x83\x73\x81\x5b\x83\x4a\x81\x5b";  // the five characters in page 932
+  const std::string su = "\x83\x58";
+  std::string thirtySu;
+  for (int i = 0; i < 30; ++i) thirtySu += su;
+  struct Case {
+    const wchar_t* name;
+    std::string whole;  // in the ANSI code page: its own bytes, or '?' for each character it lacks
+    std::string cut;    // as the device line holds it
+  };
+  std::vector<Case> cases = {
+      {L"\u30b9\u30d4\u30fc\u30ab\u30fc (USB Audio)", (japanese ? speaker : "?????") + " (USB Audio)", ""},
+      {L"XY\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9"
+       L"\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9\u30b9",
+       "XY" + (japanese ? thirtySu + su + su : std::string(32, '?')),
+       // 2 + 2 x 30 = 62 bytes: the 31st character's lead byte would be the 63rd.
+       "XY" + (japanese ? thirtySu : std::string(32, '?'))},
+  };
+  cases[0].cut = cases[0].whole;
   const std::string played = dir_.Write("jp.wav", NoiseWave(kRate / 4, 3));
   const std::string refused = dir_.Write("adpcm.wav", wavebytes::Riff({wavebytes::Chunk(
       "fmt ", wavebytes::FmtBody(2, 2, 44100, 4, 2048, 44359)), wavebytes::Chunk("data", wavebytes::Filled(8192, 0))}));
-  PlayerDialog d;
-  SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, 1 + kDefaultRoleCount + 1, 0);
-  d.Command(IDC_DEVICE, CBN_SELCHANGE);
-  ASSERT_TRUE(d.Start(played));
-  ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
-  const std::vector<std::string> s = d.Statuses();
-  EXPECT_NE(IndexOf(s, "Calling waveOutOpen('WASAPI: " + name + "')"), std::string::npos) << Join(s);
-  bool deviceLine = false;
-  for (const std::string& line : s) deviceLine |= line.find("[" + name + "]") != std::string::npos;
-  EXPECT_TRUE(deviceLine) << Join(s);
-  d.SetText(IDC_FILE_NAME, refused);
-  d.PostCommand(IDC_START);
-  EXPECT_EQ(d.TakeMessageBox().caption, "waveOutOpen('WASAPI: " + name + "')");
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.whole);
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{jp-" + std::to_wstring(i) + L"}";
+    traits.friendlyName = c.name;
+    sim_.AddEndpoint(traits);
+    ProcessEndpointCache().Release();  // the list read again with the new endpoint
+    PlayerDialog d;
+    SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, 1 + kDefaultRoleCount + i + 1, 0);
+    d.Command(IDC_DEVICE, CBN_SELCHANGE);
+    ASSERT_TRUE(d.Start(played));
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
+    const std::vector<std::string> s = d.Statuses();
+    EXPECT_NE(IndexOf(s, "Calling waveOutOpen('WASAPI: " + c.whole + "')"), std::string::npos) << Join(s);
+    bool deviceLine = false;
+    for (const std::string& line : s) deviceLine |= line.find("[" + c.cut + "]") != std::string::npos;
+    EXPECT_TRUE(deviceLine) << Join(s);
+    d.SetText(IDC_FILE_NAME, refused);
+    d.PostCommand(IDC_START);
+    EXPECT_EQ(d.TakeMessageBox().caption, "waveOutOpen('WASAPI: " + c.whole + "')");
+  }
 }
 
 TEST_F(SimulatedEndpointTest, ADeviceChangeWhilePlayingContinuesNearThePosition) {
