@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "player/playback_rules.h"
+#include "player/converter_progress.h"
 
 namespace {
 
@@ -203,6 +205,58 @@ TEST(ConverterRun, CommandLineAndTemporaryNames) {
   EXPECT_STREQ(name, "WAVFFFF.wav");
   ConversionTempName(name, sizeof name, 0x00AB, 3);
   EXPECT_STREQ(name, "WAV0003.wav");
+}
+
+// What the converter prints, in pieces as a pipe delivers them, and how far that is.
+TEST(ConverterProgressRule, ReadsTheSourcesLengthThenTheTimeConverted) {
+  const char* header =
+      "Input #0, mp3, from 'a.mp3':\n  Duration: 01:00:00.05, start: 0.025057, bitrate: 320 kb/s\n"
+      "Output #0, wav, to 'b.wav':\n";
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;
+    int percent;
+  } cases[] = {
+      {"nothing yet", {}, -1},
+      {"the length alone", {header}, 0},
+      {"a progress line", {header, "size=  1024kB time=00:30:00.02 bitrate=1411.2kbits/s speed=12x\r"}, 49},
+      {"the latest line counts", {header, "time=00:06:00.00 \r", "time=00:54:00.00 \r"}, 89},
+      {"split inside the numbers", {"  Durat", "ion: 00:00:1", "0.00, start\n", "time=00:0", "0:02.50 b\r"}, 25},
+      {"the end", {header, "time=01:00:00.05 \r"}, 100},
+      {"past the length", {"Duration: 00:00:02.00,\r", "time=00:00:02.40\r"}, 100},
+      {"no length: time alone gives no percentage", {"time=00:00:03.00 bitrate\r"}, -1},
+      {"an unknown length", {"Duration: N/A, bitrate: N/A\n", "time=00:00:03.00\r"}, -1},
+      {"a zero length", {"Duration: 00:00:00.00,\n", "time=00:00:03.00\r"}, -1},
+      {"the output's length does not replace the source's",
+       {header, "  Duration: 00:00:01.00\n", "time=00:30:00.00\r"}, 49},
+      {"a line not ended yet is not read", {header, "time=00:30:00.00"}, 0},
+  };
+  for (const Case& c : cases) {
+    ConverterProgress progress;
+    for (const std::string& piece : c.pieces) progress.Read(piece.data(), piece.size());
+    EXPECT_EQ(progress.Percent(), c.percent) << c.name;
+  }
+}
+
+TEST(ConverterProgressRule, ClockTextsAndStatusLines) {
+  struct Clock {
+    const char* text;
+    bool read;
+    uint32_t ms;
+  } clocks[] = {{"00:00:00.00", true, 0},          {"01:02:03.45", true, 3723450},
+                {"00:00:07", true, 7000},           {"00:00:07.123456", true, 7123},
+                {"1193:02:47.295", true, 0xFFFFFFFFu}, {"N/A", false, 77},
+                {"00:60:00.00", false, 77},         {"00:00", false, 77},  {"-00:00:01.00", false, 77}};
+  for (const Clock& c : clocks) {
+    uint32_t ms = 77;
+    EXPECT_EQ(ParseClockText(c.text, &ms), c.read) << c.text;
+    EXPECT_EQ(ms, c.ms) << c.text;
+  }
+  char text[64];
+  FormatConversionStatus(text, sizeof text, 42, 9999);
+  EXPECT_STREQ(text, "Converting to wav file ... 42 %");
+  FormatConversionStatus(text, sizeof text, -1, 3999);
+  EXPECT_STREQ(text, "Converting to wav file ... 3 s");
 }
 
 }  // namespace
