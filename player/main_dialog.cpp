@@ -13,7 +13,9 @@
 #include "engine/feeder.h"
 #include "engine/session.h"
 #include "player/history.h"
+#include "player/converter_progress.h"
 #include "player/main_window.h"
+#include "player/preparation.h"
 #include "settings/settings.h"
 #include "waveform/waveform_display.h"
 #include "win32/scoped_lock.h"
@@ -177,9 +179,55 @@ void StopUnderLock(HWND window, PlayerSession& session) {
   StopPlayback(window, session);
 }
 
+// Ends a conversion or REX render a start is waiting for: nothing of it plays.
+void CancelPreparing(HWND window, MainWindow* w) {
+  if (!w->preparation) return;
+  KillTimer(window, TIMER_PREPARATION);
+  if (HANDLE render = CancelPreparation(w->preparation)) w->abandonedRenders.push_back(render);
+  w->preparation = nullptr;
+}
+
+// Stop, from the user: the work a start waits for and the playback.
+void StopAll(HWND window, MainWindow* w) {
+  CancelPreparing(window, w);
+  StopUnderLock(window, *w->session);
+}
+
 int StartUnderLock(HWND window, PlayerSession& session, uint32_t startFrame) {
+  CancelPreparing(window, MainWindowOf(window));
   ScopedLock lock(session.lock);
   return OpenAndStart(window, session, startFrame);
+}
+
+// The preparation job ended by itself: the start goes on with its file.
+void OnPreparationDone(HWND window, MainWindow* w, WPARAM serial) {
+  if (!w->preparation || PreparationSerial(w->preparation) != serial) return;  // cancelled meanwhile
+  KillTimer(window, TIMER_PREPARATION);
+  PreparationRequest request;
+  const bool succeeded = FinishPreparation(w->preparation, &request);
+  w->preparation = nullptr;
+  w->finishingStart = true;
+  int started;
+  {
+    ScopedLock lock(w->session->lock);
+    started = FinishPreparedStart(window, *w->session, succeeded, request);
+    // Stop stood for the work; with nothing playing it goes back.
+    if (!started && !w->session->output) EnableControl(window, IDC_STOP, false);
+  }
+  w->finishingStart = false;
+  char text[MAX_PATH] = "";
+  GetDlgItemTextA(window, IDC_FILE_NAME, text, sizeof text);
+  if (started && lstrcmpiA(text, request.source) == 0) RememberSelected(window);
+}
+
+void ShowPreparationProgress(HWND window, const MainWindow* w) {
+  if (!w->preparation) return;
+  char text[64];
+  FormatConversionStatus(text, sizeof text, PreparationPercent(w->preparation),
+                         PreparationElapsedMs(w->preparation));
+  char shown[64] = "";
+  GetWindowTextA(ControlOf(window, IDC_STATUS), shown, sizeof shown);
+  if (lstrcmpA(shown, text) != 0) SetStatus(window, text);
 }
 
 void OnDeviceChanged(HWND window, PlayerSession& session) {
@@ -223,12 +271,12 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
   const int code = HIWORD(wParam);
   switch (id) {
     case IDC_STOP:
-      StopUnderLock(window, session);
+      StopAll(window, w);
       break;
     case IDC_PLAY_OR_STOP:
       if (IsPlaying(window)) {
-        StopUnderLock(window, session);
-      } else if (StartUnderLock(window, session, kResumePosition)) {
+        StopAll(window, w);
+      } else if (StartUnderLock(window, session, kResumePosition) == 1) {
         RememberSelected(window);
       }
       break;
@@ -275,7 +323,7 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
       SkipBack(window);
       break;
     case IDC_START:
-      if (StartUnderLock(window, session, 0)) RememberSelected(window);
+      if (StartUnderLock(window, session, 0) == 1) RememberSelected(window);
       break;
     case IDC_FORWARD:
       SkipForward(window);
@@ -303,6 +351,9 @@ void OnTimer(HWND window, MainWindow* w, UINT_PTR timer) {
       break;
     case TIMER_BUTTON_REPEAT:
       RepeatHeldButtons(window);
+      break;
+    case TIMER_PREPARATION:
+      ShowPreparationProgress(window, w);
       break;
     default:
       break;
@@ -350,7 +401,13 @@ void ForwardWheel(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnShutdown(HWND window, MainWindow* w) {
-  StopUnderLock(window, *w->session);
+  StopAll(window, w);
+  // A cancelled REX render ends when the library returns, and deletes its file then.
+  for (HANDLE render : w->abandonedRenders) {
+    WaitForSingleObject(render, INFINITE);
+    CloseHandle(render);
+  }
+  w->abandonedRenders.clear();
   StopFeederThread(*w->session);
   if (w->settingsLoaded) SaveSettings(window);
   if (w->waveform) {
@@ -448,6 +505,15 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return TRUE;
     case MSG_FEEDER_END:
       SetTimer(window, TIMER_END_OF_PLAY, static_cast<UINT>(wParam), nullptr);
+      return TRUE;
+    case MSG_PREPARATION_DONE:
+      OnPreparationDone(window, w, wParam);
+      return TRUE;
+    case WM_SETCURSOR:
+      // The wait cursor over the window while a file is prepared; it still answers.
+      if (!w->preparation || LOWORD(lParam) != HTCLIENT) return FALSE;
+      SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+      SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
       return TRUE;
     default:
       return FALSE;

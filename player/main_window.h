@@ -6,12 +6,15 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "resources/resource_ids.h"
 #include "win32/enable_control.h"
 
 struct GlyphDisplay;
 struct PlayerSession;
+struct PreparationJob;
+struct PreparationRequest;
 struct WaveformDisplay;
 
 // The caption of the window and of every warning box.
@@ -28,8 +31,10 @@ constexpr UINT kFeederMessageLast = 3029;
 constexpr UINT_PTR TIMER_POSITION = 1111;
 constexpr UINT_PTR TIMER_END_OF_PLAY = 1112;
 constexpr UINT_PTR TIMER_BUTTON_REPEAT = 1113;
+constexpr UINT_PTR TIMER_PREPARATION = 1114;  // the status line while a file is prepared
 constexpr UINT kPositionPeriodMs = 50;
 constexpr UINT kButtonRepeatPeriodMs = 100;
+constexpr UINT kPreparationPeriodMs = 250;
 
 // Asks OpenAndStart to resume where the same file stopped.
 constexpr uint32_t kResumePosition = 0xFFFFFFFF;
@@ -91,6 +96,14 @@ struct MainWindow {
   HWND backwardButton;
   uint32_t forwardRepeat;
   uint32_t backwardRepeat;
+  // The conversion or REX render a start waits for, or none; the serial of the
+  // latest, which its done notice carries.
+  PreparationJob* preparation;
+  uint32_t preparationSerial;
+  bool finishingStart;  // set while the start goes on with a prepared file
+  // REX renders that were cancelled but cannot be interrupted: waited for before
+  // the window goes, so that each deletes its file.
+  std::vector<HANDLE> abandonedRenders;
 };
 
 // The window's state, or null before the dialog initialised.
@@ -124,10 +137,17 @@ void SetStatus(HWND window, const char* text);
 
 // --- Open and start -----------------------------------------------------------------
 
+// What OpenAndStart returns while a file is converted or rendered beside the window.
+constexpr int kStartPending = 2;
+
 // Plays the file named in the file-name box from `startFrame` (kResumePosition to
-// resume). The caller holds the session lock. 1 when playback started, else 0 after
-// the failing step showed its message.
+// resume). The caller holds the session lock. 1 when playback started; 0 after the
+// failing step showed its message; kStartPending when a compressed file or a REX
+// loop is being prepared first (MSG_PREPARATION_DONE goes on).
 int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame);
+// The rest of such a start once its job has ended: `succeeded` tells whether the
+// temporary file holds the WAVE file. The caller holds the session lock.
+int FinishPreparedStart(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request);
 
 // --- Transport ----------------------------------------------------------------------
 

@@ -1,8 +1,10 @@
 // OpenAndStart: from the text of the file-name box to sound. Decides the kind of
-// file, converts or renders it to a temporary WAVE file when needed, reads the WAVE
-// source, fills the session, opens the output, and hands the feeder a ring of
-// prepared, free buffers. Runs on the main window's thread with the session lock
-// held, so the feeder sees either the old, stopped state or the complete new one.
+// file; a compressed file or a REX loop is first turned into a temporary WAVE file
+// by a preparation job beside the window (player/preparation.h), and the start goes
+// on when the job is done. Then reads the WAVE source, fills the session, opens the
+// output, and hands the feeder a ring of prepared, free buffers. Runs on the main
+// window's thread with the session lock held, so the feeder sees either the old,
+// stopped state or the complete new one; the conversion itself holds no lock.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -15,9 +17,8 @@
 #include "player/format_tags.h"
 #include "player/main_window.h"
 #include "player/playback_rules.h"
+#include "player/preparation.h"
 #include "player/wave_file.h"
-#include "rex/rex_to_wave.h"
-#include "rex/standard_search.h"
 #include "settings/settings_rules.h"
 #include "waveform/waveform_display.h"
 
@@ -35,20 +36,9 @@ constexpr uint32_t kTempNameAttempts = 256;
 constexpr size_t kPartChars = 256;  // each part of a split path: 255 and the terminator
 constexpr uint32_t kHeaderBytes = sizeof(WAVEHDR);
 
-// Shows the wait cursor for the life of a scope.
-class WaitCursor {
- public:
-  WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)))) {}
-  ~WaitCursor() { SetCursor(previous_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR previous_;
-};
-
 // What the kind-specific steps produced: the file to open and how it is shown.
 struct OpenPlan {
+  char source[MAX_PATH];  // the name box's text at the start
   char path[MAX_PATH];
   bool temporary = false;
   bool isRex = false;
@@ -74,56 +64,43 @@ bool CreateConversionTarget(char* path) {
   return false;
 }
 
-// Runs the converter and waits for it; true when it ran and exited with 0.
-bool RunConverter(const char* source, const char* target) {
-  char commandLine[3 * MAX_PATH];
-  if (!ConverterCommandLine(commandLine, sizeof commandLine, source, target)) return false;
-  // Named in full: CreateProcess's own search would look in the current directory,
-  // the folder of a document opened by double-click, second.
-  char program[MAX_PATH];
-  if (!FindInStandardSearch(kConverterProgram, program, sizeof program)) return false;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process)) {
-    return false;
-  }
-  CloseHandle(process.hThread);
-  DWORD exitCode = 1;
-  {
-    WaitCursor cursor;
-    WaitForSingleObject(process.hProcess, INFINITE);
-  }
-  if (!GetExitCodeProcess(process.hProcess, &exitCode)) exitCode = 1;
-  CloseHandle(process.hProcess);
-  return exitCode == 0;
+// Starts the job that prepares `request`, kept by the window; false when it could
+// not start (the target is still the caller's).
+bool BeginPreparation(HWND window, const PreparationRequest& request) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w) return false;
+  PreparationJob* job = StartPreparation(window, request, ++w->preparationSerial);
+  if (!job) return false;
+  w->preparation = job;
+  EnableControl(window, IDC_STOP, true);  // Stop ends the work
+  SetTimer(window, TIMER_PREPARATION, kPreparationPeriodMs, nullptr);
+  return true;
 }
 
-// A compressed file: convert it, or fall back to the source itself as WAVE.
-// 0 when no temporary file could be made (the message has been shown).
-int PlanConversion(HWND window, const char* source, const char* extension, OpenPlan& plan) {
-  char target[MAX_PATH];
-  if (!CreateConversionTarget(target)) {
+// A compressed file: start its conversion beside the window. The current playback
+// goes on meanwhile. 0 when no temporary file could be made (the message has been
+// shown); kStartPending while the converter runs.
+int BeginConversion(HWND window, PlayerSession& session, const char* source, uint32_t startFrame) {
+  PreparationRequest request{};
+  request.kind = PreparationKind::Conversion;
+  request.startFrame = startFrame;
+  std::snprintf(request.source, sizeof request.source, "%s", source);
+  if (!CreateConversionTarget(request.target)) {
     ShowWarning(window, kMsgNoTempFile);
     return 0;
   }
   SetStatus(window, kStatusConverting);
-  if (RunConverter(source, target)) {
-    SetStatus(window, kStatusConverted);
-    std::snprintf(plan.convertedExtension, sizeof plan.convertedExtension, "%s", extension);
-    std::snprintf(plan.path, sizeof plan.path, "%s", target);
-    plan.temporary = true;
-  } else {
-    SetStatus(window, kStatusConversionFailed);
-    DeleteFileA(target);
-    std::snprintf(plan.path, sizeof plan.path, "%s", source);
-  }
-  return 1;
+  if (BeginPreparation(window, request)) return kStartPending;
+  return FinishPreparedStart(window, session, false, request);
 }
 
-// A REX loop: check the tempo, stop what plays, render into a temporary file.
-int PlanRexRender(HWND window, PlayerSession& session, const char* source, OpenPlan& plan) {
+// A REX loop: check the tempo, stop what plays, start rendering into a temporary
+// file beside the window. 0 after a message; kStartPending while it renders.
+int BeginRexRender(HWND window, PlayerSession& session, const char* source, uint32_t startFrame) {
+  PreparationRequest request{};
+  request.kind = PreparationKind::RexRender;
+  request.startFrame = startFrame;
+  std::snprintf(request.source, sizeof request.source, "%s", source);
   BOOL isNumber = FALSE;
   const UINT bpm = GetDlgItemInt(window, IDC_TEMPO, &isNumber, FALSE);
   int minimum = 0, maximum = 0;
@@ -131,30 +108,22 @@ int PlanRexRender(HWND window, PlayerSession& session, const char* source, OpenP
                       reinterpret_cast<LPARAM>(&maximum));
   const bool checked = IsDlgButtonChecked(window, IDC_TEMPO_CHECK) == BST_CHECKED;
   if (!TempoFromField(checked, isNumber != FALSE, bpm, static_cast<uint32_t>(minimum),
-                      static_cast<uint32_t>(maximum), &plan.tempo)) {
+                      static_cast<uint32_t>(maximum), &request.tempo)) {
     ShowWarning(window, kMsgBadTempo);
     return 0;
   }
   StopPlayback(window, session);
   char folder[MAX_PATH];
   const DWORD length = GetTempPathA(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH || !GetTempFileNameA(folder, "WAV", 0, plan.path)) {
+  if (length == 0 || length >= MAX_PATH || !GetTempFileNameA(folder, "WAV", 0, request.target)) {
     ShowWarning(window, kMsgNoTempFile);
     return 0;
   }
-  int result;
-  {
-    WaitCursor cursor;
-    result = RenderRexToWave(source, plan.path, &plan.tempo);
-  }
-  if (result != 0) {
-    DeleteFileA(plan.path);
-    ShowWarning(window, kMsgRexFailed);
-    return 0;
-  }
-  plan.isRex = true;
-  plan.temporary = true;
-  return 1;
+  SetStatus(window, kStatusConverting);
+  if (BeginPreparation(window, request)) return kStartPending;
+  DeleteFileA(request.target);
+  ShowWarning(window, kMsgRexFailed);
+  return 0;
 }
 
 // The device index of the selected entry, found again by its display name: the
@@ -233,10 +202,11 @@ void ShowPlayingControls(HWND window, const MainWindow* w, bool isRex) {
                       reinterpret_cast<LPARAM>(w ? w->images[kImageStop] : nullptr));
 }
 
+int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint32_t startFrame);
+
 }  // namespace
 
 int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame) {
-  MainWindow* w = MainWindowOf(window);
   char source[MAX_PATH];
   // A longer path would be cut into the name of some other file: refuse it.
   const int textLength = GetWindowTextLengthA(GetDlgItem(window, IDC_FILE_NAME));
@@ -249,19 +219,53 @@ int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame) {
   if (source[0] == '\0') return 0;
   char name[kPartChars], extension[kPartChars];
   SplitFileName(source, name, extension, kPartChars);
-
-  OpenPlan plan;
-  std::snprintf(plan.path, sizeof plan.path, "%s", source);
   switch (FileKindOfExtension(extension)) {
     case FileKind::Converted:
-      if (!PlanConversion(window, source, extension, plan)) return 0;
-      break;
+      return BeginConversion(window, session, source, startFrame);
     case FileKind::Rex:
-      if (!PlanRexRender(window, session, source, plan)) return 0;
-      break;
+      return BeginRexRender(window, session, source, startFrame);
     case FileKind::Wave:
       break;
   }
+  OpenPlan plan;
+  std::snprintf(plan.source, sizeof plan.source, "%s", source);
+  std::snprintf(plan.path, sizeof plan.path, "%s", source);
+  return OpenPlanned(window, session, plan, startFrame);
+}
+
+int FinishPreparedStart(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request) {
+  OpenPlan plan;
+  std::snprintf(plan.source, sizeof plan.source, "%s", request.source);
+  std::snprintf(plan.path, sizeof plan.path, "%s", request.source);
+  if (request.kind == PreparationKind::RexRender) {
+    if (!succeeded) {  // the job deleted its file
+      ShowWarning(window, kMsgRexFailed);
+      return 0;
+    }
+    plan.isRex = true;
+    plan.tempo = request.tempo;
+  } else if (succeeded) {
+    SetStatus(window, kStatusConverted);
+    char name[kPartChars];
+    SplitFileName(request.source, name, plan.convertedExtension, kPartChars);
+  } else {
+    SetStatus(window, kStatusConversionFailed);  // the source itself is tried as WAVE
+    DeleteFileA(request.target);
+    return OpenPlanned(window, session, plan, request.startFrame);
+  }
+  std::snprintf(plan.path, sizeof plan.path, "%s", request.target);
+  plan.temporary = true;
+  return OpenPlanned(window, session, plan, request.startFrame);
+}
+
+namespace {
+
+// Steps 5 on of a start: the file to open is known.
+int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint32_t startFrame) {
+  MainWindow* w = MainWindowOf(window);
+  const char* source = plan.source;
+  char name[kPartChars], extension[kPartChars];
+  SplitFileName(source, name, extension, kPartChars);
 
   HANDLE file = OpenWaveFile(plan.path, plan.temporary);
   if (file == INVALID_HANDLE_VALUE) {
@@ -377,3 +381,5 @@ int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame) {
   KillTimer(window, TIMER_END_OF_PLAY);
   return 1;
 }
+
+}  // namespace

@@ -3,10 +3,15 @@
 // input, the transport, the status texts, the errors, and stress without leaks.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -332,20 +337,26 @@ TEST_F(MainWindowTest, ExtensionsDecideWhoReadsTheFile) {
   }
 }
 
-class ConverterOnPath : public MainWindowTest {
- protected:
-  void SetUp() override {
-    MainWindowTest::SetUp();
+// The stand-in converter's folder first on the search path for the life of the object.
+class StandInConverterOnPath {
+ public:
+  StandInConverterOnPath() {
     char old[32767] = "";
     GetEnvironmentVariableA("PATH", old, sizeof old);
     oldPath_ = old;
     SetEnvironmentVariableA("PATH", (rexfiles::ExeFolder() + "\\converter;" + oldPath_).c_str());
   }
-  void TearDown() override {
-    SetEnvironmentVariableA("PATH", oldPath_.c_str());
-    MainWindowTest::TearDown();
-  }
+  ~StandInConverterOnPath() { SetEnvironmentVariableA("PATH", oldPath_.c_str()); }
+  StandInConverterOnPath(const StandInConverterOnPath&) = delete;
+  StandInConverterOnPath& operator=(const StandInConverterOnPath&) = delete;
+
+ private:
   std::string oldPath_;
+};
+
+class ConverterOnPath : public MainWindowTest {
+ protected:
+  StandInConverterOnPath converter_;
 };
 
 TEST_F(ConverterOnPath, AConvertedFileShowsItsExtensionAndItsTemporaryFileGoesWithTheStop) {
@@ -390,6 +401,109 @@ class RexLoopTest : public MainWindowTest {
   rexfiles::PathFolder path_;
   std::string rex_;
 };
+
+// Conversions and REX renders that take seconds, as on a slow machine or with a
+// long file: they run beside the window, which keeps answering and shows how far
+// the work has come, and Stop, another start or closing the window end them.
+class SlowPreparationTest : public RexLoopTest {
+ protected:
+  void TearDown() override {
+    SetEnvironmentVariableA("VEX_CONVERTER_DELAY_MS", nullptr);
+    SetEnvironmentVariableA("VEX_REX_STANDIN_DELAY_MS", nullptr);
+    RexLoopTest::TearDown();
+  }
+  static size_t ConverterProcesses() {
+    size_t count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+      count += lstrcmpiA(entry.szExeFile, "ffmpeg.exe") == 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+  }
+  StandInConverterOnPath converter_;
+};
+
+TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnotherFileEndsTheWork) {
+  enum class Then { PlayToTheEnd, StopAt5s, StartAWaveFileAt5s, CloseAt5s };
+  struct Case {
+    const char* name;
+    bool rex;
+    const char* delayMs;
+    Then then;
+  } cases[] = {
+      {"converted in 0.5 s", false, "500", Then::PlayToTheEnd},
+      {"converted in 3 s", false, "3000", Then::PlayToTheEnd},
+      {"converted in 10 s", false, "10000", Then::PlayToTheEnd},
+      {"a 10 s conversion stopped at 5 s", false, "10000", Then::StopAt5s},
+      {"a 10 s conversion, another file started at 5 s", false, "10000", Then::StartAWaveFileAt5s},
+      {"a 10 s conversion, the window closed at 5 s", false, "10000", Then::CloseAt5s},
+      {"rendered in 3 s", true, "3000", Then::PlayToTheEnd},
+      {"a 10 s render stopped at 5 s", true, "10000", Then::StopAt5s},
+      {"a 10 s render, another file started at 5 s", true, "10000", Then::StartAWaveFileAt5s},
+  };
+  const std::string song = dir_.Write("song.mp3", NoiseWave(kRate / 2, 4));
+  const std::string other = dir_.Write("other.wav", NoiseWave(kRate / 2, 6));
+  const std::vector<std::string> before = PlayerTempFiles();
+  DWORD worstAnswerMs = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetEnvironmentVariableA(c.rex ? "VEX_REX_STANDIN_DELAY_MS" : "VEX_CONVERTER_DELAY_MS", c.delayMs);
+    SetEnvironmentVariableA(c.rex ? "VEX_CONVERTER_DELAY_MS" : "VEX_REX_STANDIN_DELAY_MS", nullptr);
+    auto d = std::make_unique<PlayerDialog>();
+    d->SetText(IDC_FILE_NAME, c.rex ? rex_ : song);
+    d->Command(IDC_START);
+    ASSERT_TRUE(d->Preparing());
+    std::vector<std::string> progress;
+    const DWORD started = GetTickCount();
+    const DWORD until = c.then == Then::PlayToTheEnd ? 60000 : 5000;
+    while (d->Preparing() && GetTickCount() - started < until) {
+      const DWORD asked = GetTickCount();
+      DWORD_PTR result = 0;
+      ASSERT_NE(SendMessageTimeoutA(d->Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result), 0);
+      worstAnswerMs = std::max(worstAnswerMs, GetTickCount() - asked);
+      const std::string status = d->Text(IDC_STATUS);
+      if (progress.empty() || progress.back() != status) progress.push_back(status);
+      Sleep(50);
+    }
+    if (c.then == Then::PlayToTheEnd) {
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d->Preparing(); }, 1000));
+      EXPECT_EQ(d->Title(), c.rex ? "loop.RX2 - ZEMBRIX Player(x86)" : "song.mp3 - ZEMBRIX Player(x86)");
+      EXPECT_TRUE(PlayerDialog::WaitUntil([&] { return !d->Playing(); }, 15000)) << "played to its end";
+      if (std::string(c.delayMs) == "10000") {
+        EXPECT_GE(progress.size(), 4u) << "the status line follows the work: " << Join(progress);
+      }
+      EXPECT_EQ(progress.front().rfind("Converting to wav file ...", 0), 0u) << Join(progress);
+    } else {
+      ASSERT_TRUE(d->Preparing()) << "still at work after 5 s";
+      if (c.then == Then::StopAt5s) {
+        d->Command(IDC_STOP);
+        EXPECT_FALSE(d->Preparing());
+        EXPECT_FALSE(d->Playing());
+      } else if (c.then == Then::StartAWaveFileAt5s) {
+        ASSERT_TRUE(d->Start(other));
+        EXPECT_EQ(d->Title(), "other.wav - ZEMBRIX Player(x86)");
+      } else {
+        d.reset();
+      }
+      EXPECT_EQ(ConverterProcesses(), 0u);
+      if (c.rex) {  // the library cannot be interrupted: its file goes when it returns
+        Sleep(6000);
+        EXPECT_NE(d->Title().rfind("loop.RX2", 0), 0u) << "nothing of the render played";
+      }
+      if (d) d->Command(IDC_STOP);
+      EXPECT_EQ(PlayerTempFiles(), before) << "the temporary file of the work went with it";
+    }
+    d.reset();
+    EXPECT_EQ(PlayerTempFiles(), before);
+  }
+  RecordProperty("WorstAnswerMs", static_cast<int>(worstAnswerMs));
+  std::printf("the window answered within %lu ms at worst while files were prepared\n",
+              static_cast<unsigned long>(worstAnswerMs));
+  EXPECT_LT(worstAnswerMs, 1000u);
+}
 
 TEST_F(RexLoopTest, TempoOutsideTheSpinRangeIsRefusedInsideIsRendered) {
   PlayerDialog d;

@@ -160,11 +160,19 @@ class PlayerDialog {
     Command(id);
   }
 
-  // Starts the file and waits until it plays; false when it did not start.
+  // Starts the file and waits until it plays (a converted file or a REX loop is
+  // prepared first); false when it did not start.
   bool Start(const std::string& path) {
     SetText(IDC_FILE_NAME, path);
     Command(IDC_START);
-    return Playing();
+    WaitUntil([&] { return !Preparing() || AnyMessageBox(); }, 60000);
+    return !Preparing() && Playing();
+  }
+  // Whether a conversion or REX render that a start waits for goes on.
+  bool Preparing() const {
+    const MainWindow* w = MainWindowOf(window_);
+    return w && (*static_cast<PreparationJob* const volatile*>(&w->preparation) != nullptr ||
+                 *static_cast<const volatile bool*>(&w->finishingStart));
   }
 
   uint32_t ResumePosition() {

@@ -3,7 +3,9 @@
 // own and renders its preview deterministically. What a variant is built as (its
 // file name, version resource, a missing entry, an "Open" that refuses) comes from
 // the build. Every call it gets is appended to the process's environment variable
-// VEX_REX_STANDIN_LOG, which outlives the library when it is freed.
+// VEX_REX_STANDIN_LOG, which outlives the library when it is freed. A process
+// that sets VEX_REX_STANDIN_DELAY_MS gets a preview that takes that long to start,
+// as a slow machine's library would take to render.
 //
 // Loop file, little-endian:
 //   0 "VXLP"  4 channels  8 rate  12 tempo (thousandths of a bpm)  16 length
@@ -14,6 +16,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "rex/rex_entries.h"
@@ -167,6 +170,8 @@ STANDIN_EXPORT int32_t REX_CALL REXRenderSlice(RexHandle, int32_t, int32_t, floa
 
 STANDIN_EXPORT int32_t REX_CALL REXStartPreview(RexHandle handle) {
   Log("Start");
+  char delay[16] = "";
+  if (GetEnvironmentVariableA("VEX_REX_STANDIN_DELAY_MS", delay, sizeof delay)) Sleep(strtoul(delay, nullptr, 10));
   Loop* loop = Find(handle);
   if (!loop) return kBadArgument;
   loop->previewing = true;
