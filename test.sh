@@ -34,6 +34,9 @@ configure win32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/m
   -DVEX_TEST_SHELL=$shell32
 
 vex_enable_i386 || echo "warning: 32-bit programs cannot run on this host"
+# A real converter for each tree's end-to-end suite.
+tools/fetch-converter.sh "$build/win64" x64 || exit 1
+tools/fetch-converter.sh "$build/win32" ia32 || exit 1
 trap vex_session_stop EXIT
 vex_session_start "$build"
 
