@@ -185,6 +185,7 @@ void CancelPreparing(HWND window, MainWindow* w) {
   KillTimer(window, TIMER_PREPARATION);
   if (HANDLE render = CancelPreparation(w->preparation)) w->abandonedRenders.push_back(render);
   w->preparation = nullptr;
+  SetStatus(window, "");  // the progress of work that no longer goes on
 }
 
 // Stop, from the user: the work a start waits for and the playback.
@@ -212,7 +213,11 @@ void OnPreparationDone(HWND window, MainWindow* w, WPARAM serial) {
     ScopedLock lock(w->session->lock);
     started = FinishPreparedStart(window, *w->session, succeeded, request);
     // Stop stood for the work; with nothing playing it goes back.
-    if (!started && !w->session->output) EnableControl(window, IDC_STOP, false);
+    if (!started && !w->session->output) {
+      EnableControl(window, IDC_STOP, false);
+      SendDlgItemMessageA(window, IDC_PLAY_OR_STOP, BM_SETIMAGE, IMAGE_BITMAP,
+                          reinterpret_cast<LPARAM>(w->images[kImagePlay]));
+    }
   }
   w->finishingStart = false;
   char text[MAX_PATH] = "";

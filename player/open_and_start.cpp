@@ -72,7 +72,10 @@ bool BeginPreparation(HWND window, const PreparationRequest& request) {
   PreparationJob* job = StartPreparation(window, request, ++w->preparationSerial);
   if (!job) return false;
   w->preparation = job;
-  EnableControl(window, IDC_STOP, true);  // Stop ends the work
+  // Stop, and Play-or-Stop with its stop image, end the work.
+  EnableControl(window, IDC_STOP, true);
+  SendDlgItemMessageA(window, IDC_PLAY_OR_STOP, BM_SETIMAGE, IMAGE_BITMAP,
+                      reinterpret_cast<LPARAM>(w->images[kImageStop]));
   SetTimer(window, TIMER_PREPARATION, kPreparationPeriodMs, nullptr);
   return true;
 }

@@ -456,6 +456,7 @@ TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnother
     d->SetText(IDC_FILE_NAME, c.rex ? rex_ : song);
     d->Command(IDC_START);
     ASSERT_TRUE(d->Preparing());
+    EXPECT_TRUE(d->Enabled(IDC_STOP)) << "Stop ends the work";
     std::vector<std::string> progress;
     const DWORD started = GetTickCount();
     const DWORD until = c.then == Then::PlayToTheEnd ? 60000 : 5000;
