@@ -77,3 +77,12 @@ bool ParseSampleFormat(const WaveFormat& format, SampleFormat& out) {
   out = parsed;
   return true;
 }
+
+uint16_t PlainTwinTag(const WaveFormat& format) {
+  const uint16_t tag = format.FormatTag();
+  const uint8_t* subFormat = format.SubFormat();
+  if (tag != kFormatTagExtensible || format.ExtensionSize() < kExtensibleExtensionSize || !subFormat) return tag;
+  if (std::memcmp(subFormat, kSubtypePcm, 16) == 0) return kFormatTagPcm;
+  if (std::memcmp(subFormat, kSubtypeIeeeFloat, 16) == 0) return kFormatTagFloat;
+  return tag;
+}

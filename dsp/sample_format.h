@@ -40,3 +40,8 @@ uint32_t SampleKindBytes(SampleKind kind);
 // block-align and byte-rate fields are not used, and the bit width is not
 // restricted: 20-bit PCM parses and classifies as Unsupported.
 bool ParseSampleFormat(const WaveFormat& format, SampleFormat& out);
+
+// The tag of the plain record an extensible one stands for: 1 for a PCM and 3 for
+// an IEEE float sub-format (with the full extension), so that the converter's
+// extensible output is handled as its plain twin; any other record's own tag.
+uint16_t PlainTwinTag(const WaveFormat& format);

@@ -1,6 +1,7 @@
 // The render thread's arithmetic.
 #include "engine/render_timing.h"
 
+#include "dsp/sample_format.h"
 #include "dsp/wave_format.h"
 
 bool IsWasapiClientFormat(const WaveFormat& format) {
@@ -8,7 +9,7 @@ bool IsWasapiClientFormat(const WaveFormat& format) {
   const uint32_t rate = format.SampleRate();
   const uint32_t bits = format.BitsPerSample();
   if (channels < 1 || channels > 256 || rate < 1000 || rate > 192000) return false;
-  switch (format.FormatTag()) {
+  switch (PlainTwinTag(format)) {
     case kFormatTagPcm: return bits == 8 || bits == 16 || bits == 24 || bits == 32;
     case kFormatTagFloat: return bits == 32;
     default: return false;

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "dsp/sample_format.h"
 #include "win32/paint_now.h"
 #include "win32/scoped_gdi.h"
 #include "win32/scoped_handle.h"
@@ -22,7 +23,8 @@ LRESULT CALLBACK WaveformWindowProc(HWND window, UINT message, WPARAM wParam, LP
 // Open as the owner's player does not prevent: read access, others may read and
 // delete (a temporary file is deleted on close by the player), existing only.
 HANDLE OpenForOverview(const char* fileName) {
-  return CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+  // Write sharing: a converter may still be writing the file.
+  return CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
@@ -151,9 +153,10 @@ bool StartBuild(WaveformDisplay* d, const WaveformLoadRequest& request) {
   std::strcpy(d->fileName, request.fileName);
 
   const WaveFormat& format = *request.format;
-  if (format.IsEmpty() || (format.FormatTag() != kFormatTagPcm && format.FormatTag() != kFormatTagFloat))
-    return false;
+  const uint16_t tag = format.IsEmpty() ? 0 : PlainTwinTag(format);
+  if (tag != kFormatTagPcm && tag != kFormatTagFloat) return false;
   std::memcpy(&d->format, format.Bytes(), kFormatBytes);
+  d->format.formatTag = tag;  // an extensible record as its plain twin
   d->format.extraSize = 0;
   d->dataLength = request.dataLength;
   // No frame count can come from a block align of 0: refused like an empty file.

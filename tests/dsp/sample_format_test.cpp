@@ -54,6 +54,8 @@ TEST(ParseSampleFormat, AcceptedRecordsFillEveryField) {
     EXPECT_EQ(out.isFloat, c.expected.isFloat);
     EXPECT_EQ(out.silenceByte, c.expected.silenceByte);
     EXPECT_EQ(SampleKindOf(out), c.kind);
+    // An extensible record is handled as its plain twin everywhere the tag decides.
+    EXPECT_EQ(PlainTwinTag(FormatFrom(c.record)), c.expected.isFloat ? kFormatTagFloat : kFormatTagPcm);
   }
 }
 
@@ -84,6 +86,7 @@ TEST(ParseSampleFormat, RefusedRecordsLeaveTheOutputAlone) {
     EXPECT_EQ(out.validBits, 5);
     EXPECT_TRUE(out.isFloat);
     EXPECT_EQ(out.silenceByte, 6);
+    EXPECT_EQ(PlainTwinTag(FormatFrom(c.record)), FormatFrom(c.record).FormatTag()) << "no twin: its own tag";
   }
 }
 

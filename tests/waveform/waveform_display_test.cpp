@@ -67,6 +67,7 @@ struct WaveFile {
   std::string path;
   WaveFormat format;
   uint32_t dataLength;
+  uint32_t dataOffset = kDataOffset;
 };
 
 WaveFile WriteWave(const TempDir& dir, const std::string& name, const Bytes& fmt, const Bytes& data,
@@ -76,6 +77,7 @@ WaveFile WriteWave(const TempDir& dir, const std::string& name, const Bytes& fmt
   f.format.Allocate(static_cast<uint32_t>(fmt.size()));
   std::copy(fmt.begin(), fmt.end(), f.format.Bytes());
   f.dataLength = declaredData < 0 ? static_cast<uint32_t>(data.size()) : static_cast<uint32_t>(declaredData);
+  f.dataOffset = static_cast<uint32_t>(kDataOffset - 16 + fmt.size() + fmt.size() % 2);
   return f;
 }
 
@@ -133,7 +135,7 @@ class WaveformDisplayTest : public testing::Test {
 
   LRESULT Load(const WaveFile* file, LPARAM options = 0) {
     if (!file) return SendMessageA(control_, WDM_LOADFILE, 0, options);
-    const WaveformLoadRequest request{file->path.c_str(), &file->format, kDataOffset, file->dataLength};
+    const WaveformLoadRequest request{file->path.c_str(), &file->format, file->dataOffset, file->dataLength};
     return SendMessageA(control_, WDM_LOADFILE, reinterpret_cast<WPARAM>(&request), options);
   }
 
@@ -246,8 +248,9 @@ TEST_F(WaveformDisplayTest, DrawsPlayedAndUnplayedColoursSplitAtThePosition) {
 }
 
 TEST_F(WaveformDisplayTest, ShowsTheMessageForFormatsItCannotDraw) {
-  const WaveFile extensible =
-      WriteWave(dir_, "ext.wav", ExtensibleBody(2, 44100, 16, 16, 3, false), Filled(4000));
+  Bytes adpcmSubFormat = ExtensibleBody(2, 44100, 16, 16, 3, false);
+  adpcmSubFormat[24] = 2;
+  const WaveFile extensible = WriteWave(dir_, "ext.wav", adpcmSubFormat, Filled(4000));
   const WaveFile empty = WriteWave(dir_, "empty.wav", FmtBody(1, 2, 44100, 16), Bytes{});
   // FmtBody takes a block align of 0 as "compute it": set it afterwards.
   WaveFile align0 = WriteWave(dir_, "align0.wav", FmtBody(1, 2, 44100, 16, 4), Filled(4000));
@@ -509,7 +512,9 @@ TEST_F(WaveformDisplayTest, ColumnsAcrossViewBoundariesMatchTheWholeData) {
       data.push_back(static_cast<uint8_t>(s >> 16));
     }
   }
-  const WaveFile file = WriteWave(dir_, "long24.wav", FmtBody(1, 2, 44100, 24), data);
+  // The plain record and its extensible twin draw alike.
+  const WaveFile plain = WriteWave(dir_, "long24.wav", FmtBody(1, 2, 44100, 24), data);
+  const WaveFile twin = WriteWave(dir_, "long24x.wav", ExtensibleBody(2, 44100, 24, 24, 3, false), data);
 
   OverviewSource whole;
   whole.data = data.data();
@@ -519,8 +524,9 @@ TEST_F(WaveformDisplayTest, ColumnsAcrossViewBoundariesMatchTheWholeData) {
   whole.channels = 2;
   whole.blockAlign = 6;
   // Odd and even widths take different options, so the second load is not a reuse.
-  for (int width : {5, 98}) {
+  for (int width : {5, 98, 97}) {
     SCOPED_TRACE(width);
+    const WaveFile& file = width == 97 ? twin : plain;
     MoveWindow(control_, 10, 10, width, kHeight, FALSE);
     ASSERT_EQ(Load(&file, static_cast<LPARAM>(width) & kWaveformLinearRms), 1);
     WaitForBuilder();
