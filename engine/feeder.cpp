@@ -18,6 +18,10 @@
 // counts too), by the clock read once the lock is held; while the play runs
 // unpaused with buffers out, a look that finds none back for longer than the ring
 // lasts plus a second stops the feeder and tells the window. A pause, and the first look after it, restart the measure.
+//
+// While a converter still writes the file (the session's growing flag), a buffer
+// is taken only once its bytes are there; until then the feeder looks every 20 ms,
+// tells the window once that it waits, and the wait restarts the stall measure.
 #include "engine/feeder.h"
 
 #include "dsp/gain.h"
@@ -31,7 +35,8 @@ DWORD WINAPI FeederThreadMain(void* parameter) {
   const HANDLE events[2] = {session.stopEvent, session.bufferDoneEvent};
   FeederWatch watch = {GetTickCount(), false};
   for (;;) {
-    const DWORD wait = WaitForMultipleObjects(2, events, FALSE, kFeederWaitMs);
+    const DWORD wait =
+        WaitForMultipleObjects(2, events, FALSE, session.awaitingData ? kAwaitDataLookMs : kFeederWaitMs);
     if (wait == WAIT_OBJECT_0) return 0;
     if (wait != WAIT_OBJECT_0 + 1 && wait != WAIT_TIMEOUT) {
       session.stopFlag = 1;
@@ -75,7 +80,7 @@ uint32_t FillBuffer(PlayerSession& session, uint8_t* data) {
     got += want;
     session.remainingBytes -= want;
     if (session.remainingBytes == 0) {
-      if (!session.loopFlag) break;
+      if (!session.loopFlag || session.growing) break;
       session.remainingBytes = session.dataSize;
       if (!RewindToData(session)) {
         session.stopFlag = 1;
@@ -105,6 +110,30 @@ void WatchForStall(PlayerSession& session, FeederWatch& watch, DWORD now, bool t
   if (waited <= bound) return;
   session.stopFlag = 1;
   Post(session, MSG_FEEDER_DEVICE_STALLED, session.ringIndex, static_cast<LPARAM>(waited));
+}
+
+// While a converter writes the file: whether the next buffer's bytes are there.
+// Raises the data size (and what remains) to what has been written when that is
+// more than the source's described length. The next buffer waits for a whole
+// buffer's bytes, or for the rest of the data once its end is known.
+bool DataAtHand(PlayerSession& session) {
+  LARGE_INTEGER size{}, position{}, none{};
+  if (!GetFileSizeEx(session.sourceFile, &size) ||
+      !SetFilePointerEx(session.sourceFile, none, &position, FILE_CURRENT)) {
+    return false;
+  }
+  const uint32_t block = session.format.BlockAlign();
+  if (size.QuadPart > session.dataOffset && block != 0) {
+    uint64_t written = static_cast<uint64_t>(size.QuadPart) - session.dataOffset;
+    if (written > 0xFFFFFFFFu) written = 0xFFFFFFFFu;
+    written -= written % block;
+    if (written > session.dataSize) {
+      session.remainingBytes += static_cast<uint32_t>(written) - session.dataSize;
+      session.dataSize = static_cast<uint32_t>(written);
+    }
+  }
+  const uint32_t want = session.remainingBytes < session.bufferBytes ? session.remainingBytes : session.bufferBytes;
+  return want != 0 && position.QuadPart + want <= size.QuadPart;
 }
 
 }  // namespace
@@ -144,6 +173,16 @@ void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
       if (watch) WatchForStall(session, *watch, now, tookAny);
       break;
     }
+    if (session.growing && !DataAtHand(session)) {
+      // Waiting for the converter is no stall of the device.
+      if (!session.awaitingData) {
+        session.awaitingData = 1;
+        Post(session, MSG_FEEDER_AWAITING_DATA, (session.dataSize - session.remainingBytes) / session.format.BlockAlign(), 0);
+      }
+      if (watch) WatchForStall(session, *watch, now, true);
+      break;
+    }
+    session.awaitingData = 0;
     header->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
     --session.pendingCount;
     tookAny = true;
@@ -164,7 +203,7 @@ void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
       session.bytesQueued += got;
     }
 
-    if (session.remainingBytes == 0 && session.pendingCount == 0) {
+    if (session.remainingBytes == 0 && session.pendingCount == 0 && !session.growing) {
       Post(session, MSG_FEEDER_END,
            DrainDelayMs(session.bufferBytes, session.format.AvgBytesPerSec()), 0);
       break;

@@ -16,6 +16,9 @@ constexpr UINT MSG_FEEDER_END = 3028;             // drain delay in ms, 0
 // Ring index of the buffer waited for, ms since a buffer last came back: the
 // output has kept every buffer for longer than the ring lasts; the feeder stopped.
 constexpr UINT MSG_FEEDER_DEVICE_STALLED = 3029;
+// The frame the feeder reads next, 0: a converter still writes the file and has
+// not reached it; the feeder waits for it.
+constexpr UINT MSG_FEEDER_AWAITING_DATA = 3024;
 
 // How much longer than the whole ring lasts the output may keep every buffer
 // before the feeder takes it for stalled.
@@ -24,6 +27,8 @@ constexpr uint32_t kStallMarginMs = 1000;
 // How long the feeder sleeps at most between looks at the ring, so that a lost
 // buffer-done signal delays a refill by no more than this.
 constexpr DWORD kFeederWaitMs = 500;
+// How often it looks while it waits for a converter's next bytes.
+constexpr DWORD kAwaitDataLookMs = 20;
 
 // Stops a feeder that may still exist, then creates the stop event, the
 // buffer-done event and the thread. False (with nothing left behind) on failure.

@@ -42,6 +42,13 @@ struct PlayerSession {
   // The one field written without the lock: a single byte the feeder reads when
   // the data runs out.
   volatile uint8_t loopFlag;
+  // A converter still writes the file: its end is not the data's end; the feeder
+  // waits for more instead of failing or ending, and the data size is the source's
+  // length as described, raised to what has been written whenever that is more.
+  volatile uint8_t growing;
+  // Set by the feeder while it waits for the converter's next bytes; read without
+  // the lock by the feeder thread's wait.
+  volatile uint8_t awaitingData;
   double gain;               // linear volume factor, 1.0 at start-up
   char lastPath[MAX_PATH];
 };

@@ -9,15 +9,10 @@
 #include <new>
 
 #include "player/main_window.h"
+#include "player/source_stream.h"
 #include "player/wave_source.h"
 #include "win32/scoped_gdi.h"
 
-const char kBrowseFilter[] =
-    "Audio files(*.wav;*.rx2;*.rex;*.mp?;m?a)\0*.wav;*.rx2;*.rex;*.mp?;*.m?a;*.mpeg\0"
-    "Wave files(*.wav)\0*.wav\0"
-    "Rex Loop files(*.rx2;*.rex)\0*.rx2;*.rex\0"
-    "mpeg files(*.mp?;m?a)\0*.mp?;*.m?a;*.mpeg\0"
-    "All files(*.*)\0*.*\0";
 const char kMsgNameBufferTooSmall[] = "The buffer of the file name is too small";
 const char kMsgCannotGetFileNames[] = "Unable to get file names from the common dialog";
 
@@ -161,7 +156,8 @@ bool BrowseFiles(HWND window) {
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = window;
-  dialog.lpstrFilter = kBrowseFilter;
+  char filter[512];
+  dialog.lpstrFilter = BrowseFilter(filter, sizeof filter) ? filter : nullptr;
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = names.get();
   dialog.nMaxFile = kChosenNamesBytes;

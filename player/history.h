@@ -53,7 +53,5 @@ bool TakeChosenFiles(HWND window, const std::vector<std::string>& paths);
 // without its file name, with a separator and "." appended; empty when there is none.
 std::string InitialDirectoryFor(const char* text);
 
-// The open-file dialog's filter, pairs of description and patterns, ending in two zeros.
-extern const char kBrowseFilter[];
 extern const char kMsgNameBufferTooSmall[];  // "The buffer of the file name is too small"
 extern const char kMsgCannotGetFileNames[];  // "Unable to get file names from the common dialog"

@@ -15,6 +15,7 @@
 #include "player/history.h"
 #include "player/converter_progress.h"
 #include "player/main_window.h"
+#include "player/playback_rules.h"
 #include "player/preparation.h"
 #include "settings/settings.h"
 #include "waveform/waveform_display.h"
@@ -180,9 +181,12 @@ void StopUnderLock(HWND window, PlayerSession& session) {
 }
 
 // Ends a conversion or REX render a start is waiting for: nothing of it plays.
+// A file that plays while its converter writes cannot go on without it.
 void CancelPreparing(HWND window, MainWindow* w) {
   if (!w->preparation) return;
   KillTimer(window, TIMER_PREPARATION);
+  if (w->streaming) StopUnderLock(window, *w->session);
+  w->streaming = false;
   if (HANDLE render = CancelPreparation(w->preparation)) w->abandonedRenders.push_back(render);
   w->preparation = nullptr;
   SetStatus(window, "");  // the progress of work that no longer goes on
@@ -200,13 +204,49 @@ int StartUnderLock(HWND window, PlayerSession& session, uint32_t startFrame) {
   return OpenAndStart(window, session, startFrame);
 }
 
-// The preparation job ended by itself: the start goes on with its file.
+// The converter has written the first of its output: the start goes on with it
+// while the converter writes the rest.
+void OnPreparationReady(HWND window, MainWindow* w, WPARAM serial) {
+  if (!w->preparation || PreparationSerial(w->preparation) != serial || w->streaming) return;
+  const PreparationRequest request = PreparationRequestOf(w->preparation);
+  w->finishingStart = true;
+  int started;
+  {
+    ScopedLock lock(w->session->lock);
+    started = StartStreamedConversion(window, *w->session, request);
+  }
+  w->finishingStart = false;
+  if (started != 1) {  // its message has been shown: the conversion is of no use
+    CancelPreparing(window, w);
+    if (!w->session->output) {
+      EnableControl(window, IDC_STOP, false);
+      SendDlgItemMessageA(window, IDC_PLAY_OR_STOP, BM_SETIMAGE, IMAGE_BITMAP,
+                          reinterpret_cast<LPARAM>(w->images[kImagePlay]));
+    }
+    return;
+  }
+  w->streaming = true;
+  w->streamedOverviewBytes = 0;
+  char text[MAX_PATH] = "";
+  GetDlgItemTextA(window, IDC_FILE_NAME, text, sizeof text);
+  if (lstrcmpiA(text, request.source) == 0) RememberSelected(window);
+}
+
+// The preparation job ended by itself: the start goes on with its file, or the
+// file that plays while it was written gets its true length.
 void OnPreparationDone(HWND window, MainWindow* w, WPARAM serial) {
   if (!w->preparation || PreparationSerial(w->preparation) != serial) return;  // cancelled meanwhile
   KillTimer(window, TIMER_PREPARATION);
   PreparationRequest request;
   const bool succeeded = FinishPreparation(w->preparation, &request);
   w->preparation = nullptr;
+  if (w->streaming) {
+    w->streaming = false;
+    ScopedLock lock(w->session->lock);
+    // Nothing of it plays any more (a device error stopped it): the file is ours to delete.
+    if (!FinishStreamedConversion(window, *w->session, succeeded, request)) DeleteFileA(request.target);
+    return;
+  }
   w->finishingStart = true;
   int started;
   {
@@ -225,14 +265,32 @@ void OnPreparationDone(HWND window, MainWindow* w, WPARAM serial) {
   if (started && lstrcmpiA(text, request.source) == 0) RememberSelected(window);
 }
 
-void ShowPreparationProgress(HWND window, const MainWindow* w) {
+void ShowPreparationProgress(HWND window, MainWindow* w) {
   if (!w->preparation) return;
+  if (w->streaming) {  // the status line is the device's now; the overview grows
+    ScopedLock lock(w->session->lock);
+    w->streamedOverviewBytes = RefreshStreamedOverview(window, *w->session, PreparationRequestOf(w->preparation).target,
+                                                       w->streamedOverviewBytes);
+    return;
+  }
   char text[64];
   FormatConversionStatus(text, sizeof text, PreparationPercent(w->preparation),
                          PreparationElapsedMs(w->preparation));
   char shown[64] = "";
   GetWindowTextA(ControlOf(window, IDC_STATUS), shown, sizeof shown);
   if (lstrcmpA(shown, text) != 0) SetStatus(window, text);
+}
+
+// The feeder waits for the converter to reach the frame it reads next.
+void ShowAwaitingConversion(HWND window, PlayerSession& session, uint32_t frame) {
+  ScopedLock lock(session.lock);
+  if (!session.growing) return;
+  char time[32];
+  FormatTimeText(time, sizeof time, FramesToMilliseconds(frame, session.format.SampleRate()), session.totalFrames,
+                 session.format.SampleRate());
+  char text[64];
+  std::snprintf(text, sizeof text, "Waiting for the conversion to reach %s", time);
+  SetStatus(window, text);
 }
 
 void OnDeviceChanged(HWND window, PlayerSession& session) {
@@ -511,12 +569,18 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case MSG_FEEDER_END:
       SetTimer(window, TIMER_END_OF_PLAY, static_cast<UINT>(wParam), nullptr);
       return TRUE;
+    case MSG_FEEDER_AWAITING_DATA:
+      ShowAwaitingConversion(window, *w->session, static_cast<uint32_t>(wParam));
+      return TRUE;
+    case MSG_PREPARATION_READY:
+      OnPreparationReady(window, w, wParam);
+      return TRUE;
     case MSG_PREPARATION_DONE:
       OnPreparationDone(window, w, wParam);
       return TRUE;
     case WM_SETCURSOR:
       // The wait cursor over the window while a file is prepared; it still answers.
-      if (!w->preparation || LOWORD(lParam) != HTCLIENT) return FALSE;
+      if (!w->preparation || w->streaming || LOWORD(lParam) != HTCLIENT) return FALSE;
       SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
       SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
       return TRUE;

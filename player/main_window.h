@@ -101,6 +101,9 @@ struct MainWindow {
   PreparationJob* preparation;
   uint32_t preparationSerial;
   bool finishingStart;  // set while the start goes on with a prepared file
+  // The file of the job plays while its converter still writes it.
+  bool streaming;
+  uint32_t streamedOverviewBytes;
   // REX renders that were cancelled but cannot be interrupted: waited for before
   // the window goes, so that each deletes its file.
   std::vector<HANDLE> abandonedRenders;
@@ -148,6 +151,17 @@ int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame);
 // The rest of such a start once its job has ended: `succeeded` tells whether the
 // temporary file holds the WAVE file. The caller holds the session lock.
 int FinishPreparedStart(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request);
+// A conversion's output can begin to play while the converter writes it
+// (MSG_PREPARATION_READY): starts it with the source's described length. The
+// caller holds the session lock. 1 when playback started.
+int StartStreamedConversion(HWND window, PlayerSession& session, const PreparationRequest& request);
+// The converter of a streamed file has ended: on success the true length is taken
+// and the file marked to go when it is closed; on failure playback stops with the
+// conversion's failure text. 0 when nothing of it plays any more.
+int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request);
+// While the converter writes: draws the overview again when another eighth of the
+// length has been written since `shownBytes`; returns the bytes now shown.
+uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes);
 
 // --- Transport ----------------------------------------------------------------------
 

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "devices/output_devices.h"
+#include "dsp/sample_format.h"
 #include "engine/output_handle.h"
 #include "engine/session.h"
 #include "player/format_tags.h"
@@ -35,6 +36,9 @@ const char kStatusConversionFailed[] = "Conversion failed.";
 constexpr uint32_t kTempNameAttempts = 256;
 constexpr size_t kPartChars = 256;  // each part of a split path: 255 and the terminator
 constexpr uint32_t kHeaderBytes = sizeof(WAVEHDR);
+// While a converter writes, the overview is drawn again each time another eighth
+// of the source's length has been written.
+constexpr uint32_t kOverviewSteps = 8;
 
 // What the kind-specific steps produced: the file to open and how it is shown.
 struct OpenPlan {
@@ -44,6 +48,9 @@ struct OpenPlan {
   bool isRex = false;
   uint32_t tempo = 0;
   char convertedExtension[kPartChars] = "";
+  // A converter still writes the file: its data runs as long as the source lasts.
+  bool growing = false;
+  uint32_t durationMs = 0;
 };
 
 // Creates "WAV%04X.wav" in the temporary folder exclusively; false after 256 tries.
@@ -207,6 +214,43 @@ void ShowPlayingControls(HWND window, const MainWindow* w, bool isRex) {
 
 int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint32_t startFrame);
 
+void ShowFormatLine(HWND window, const PlayerSession& session, bool isRex, uint32_t tempo,
+                    const char* convertedExtension) {
+  char prefix[kPartChars + 16];
+  FormatLinePrefix(prefix, sizeof prefix, isRex, tempo, convertedExtension);
+  char text[600];
+  FormatLine(text, sizeof text, prefix, FormatTagName(PlainTwinTag(session.format)), session.format.SampleRate(),
+             session.format.BitsPerSample(), session.format.Channels(), session.totalFrames);
+  SetDlgItemTextA(window, IDC_FORMAT, text);
+}
+
+// The data bytes written so far, whole blocks only.
+uint32_t WrittenDataBytes(HANDLE file, const WaveFormat& format, uint32_t dataOffset) {
+  LARGE_INTEGER size{};
+  const uint32_t block = format.BlockAlign();
+  if (!GetFileSizeEx(file, &size) || size.QuadPart <= dataOffset || block == 0) return 0;
+  uint64_t written = static_cast<uint64_t>(size.QuadPart) - dataOffset;
+  if (written > 0xFFFFFFFFu) written = 0xFFFFFFFFu;
+  return static_cast<uint32_t>(written - written % block);
+}
+
+// The data size of a file a converter still writes: the source's length as the
+// converter described it, or what is written already when that is more.
+uint32_t GrowingDataSize(HANDLE file, const WaveFormat& format, uint32_t dataOffset, uint32_t durationMs) {
+  const uint32_t written = WrittenDataBytes(file, format, dataOffset);
+  const uint32_t frames = MulDivSaturate(durationMs, format.SampleRate(), 1000);
+  const uint64_t described = uint64_t{frames} * format.BlockAlign();
+  const uint32_t length = described > 0xFFFFFFFFu ? 0xFFFFFFFFu - 0xFFFFFFFFu % format.BlockAlign()
+                                                   : static_cast<uint32_t>(described);
+  return length > written ? length : written;
+}
+
+void LoadOverview(HWND window, const PlayerSession& session, const char* path) {
+  WaveformLoadRequest request{path, &session.format, session.dataOffset, session.dataSize};
+  const LPARAM linearRms = IsDlgButtonChecked(window, IDC_LINEAR_RMS) == BST_CHECKED ? kWaveformLinearRms : 0;
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, reinterpret_cast<WPARAM>(&request), linearRms);
+}
+
 }  // namespace
 
 int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame) {
@@ -261,6 +305,68 @@ int FinishPreparedStart(HWND window, PlayerSession& session, bool succeeded, con
   return OpenPlanned(window, session, plan, request.startFrame);
 }
 
+int StartStreamedConversion(HWND window, PlayerSession& session, const PreparationRequest& request) {
+  OpenPlan plan;
+  std::snprintf(plan.source, sizeof plan.source, "%s", request.source);
+  std::snprintf(plan.path, sizeof plan.path, "%s", request.target);
+  char name[kPartChars];
+  SplitFileName(request.source, name, plan.convertedExtension, kPartChars);
+  plan.temporary = true;
+  plan.growing = true;
+  plan.durationMs = request.durationMs;
+  return OpenPlanned(window, session, plan, request.startFrame);
+}
+
+int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request) {
+  if (!session.growing || !session.sourceFile) return 0;
+  if (!succeeded) {
+    StopPlayback(window, session);
+    SetStatus(window, kStatusConversionFailed);
+    return 0;
+  }
+  // The converter is gone: the file can now be marked to go with its last handle.
+  LARGE_INTEGER position{}, none{};
+  SetFilePointerEx(session.sourceFile, none, &position, FILE_CURRENT);
+  HANDLE reopened = OpenWaveFile(request.target, true);
+  uint32_t dataSize = WrittenDataBytes(session.sourceFile, session.format, session.dataOffset);
+  if (reopened != INVALID_HANDLE_VALUE) {
+    WaveSource wave;
+    FileByteSource bytes(reopened);
+    if (ReadWaveSource(bytes, wave) == WaveReadResult::Ok && wave.dataOffset == session.dataOffset &&
+        wave.dataSize < dataSize) {
+      dataSize = wave.dataSize - wave.dataSize % session.format.BlockAlign();  // the header's true size
+    }
+    SetFilePointerEx(reopened, position, nullptr, FILE_BEGIN);
+    CloseHandle(session.sourceFile);
+    session.sourceFile = reopened;
+  } else {
+    DeleteFileA(request.target);  // the handle shares deletion: the file goes when it is closed
+  }
+  const uint32_t read = session.dataSize - session.remainingBytes;
+  session.dataSize = dataSize;
+  session.remainingBytes = dataSize > read ? dataSize - read : 0;
+  session.totalFrames = TotalFrames(session.format, dataSize);
+  session.growing = 0;
+  session.awaitingData = 0;
+  SetEvent(session.bufferDoneEvent);
+  char name[kPartChars], extension[kPartChars];
+  SplitFileName(request.source, name, extension, kPartChars);
+  ShowFormatLine(window, session, false, 0, extension);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0,
+                      FramesToMilliseconds(session.totalFrames, session.format.SampleRate()));
+  LoadOverview(window, session, request.target);
+  SetStatus(window, kStatusConverted);
+  return 1;
+}
+
+uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes) {
+  if (!session.growing || !session.sourceFile) return shownBytes;
+  const uint32_t written = WrittenDataBytes(session.sourceFile, session.format, session.dataOffset);
+  if (written < shownBytes || written - shownBytes < session.dataSize / kOverviewSteps) return shownBytes;
+  LoadOverview(window, session, path);
+  return written;
+}
+
 namespace {
 
 // Steps 5 on of a start: the file to open is known.
@@ -270,7 +376,7 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   char name[kPartChars], extension[kPartChars];
   SplitFileName(source, name, extension, kPartChars);
 
-  HANDLE file = OpenWaveFile(plan.path, plan.temporary);
+  HANDLE file = plan.growing ? OpenGrowingWaveFile(plan.path) : OpenWaveFile(plan.path, plan.temporary);
   if (file == INVALID_HANDLE_VALUE) {
     if (plan.temporary) DeleteFileA(plan.path);
     ShowWarning(window, kMsgUnableToOpenWave);
@@ -296,6 +402,12 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   session.dataSize = wave.dataSize;
   session.format = std::move(wave.format);
   session.totalFrames = wave.totalFrames;
+  if (plan.growing) {
+    // The header's sizes are placeholders until the converter ends.
+    session.dataSize = GrowingDataSize(file, session.format, session.dataOffset, plan.durationMs);
+    session.totalFrames = TotalFrames(session.format, session.dataSize);
+    session.growing = 1;
+  }
 
   if (startFrame == kResumePosition) {
     const bool sameFile = lstrcmpiA(source, session.lastPath) == 0;
@@ -310,21 +422,14 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   session.bytesQueued = 0;
   session.paused = 0;
 
-  WaveformLoadRequest request{plan.path, &session.format, session.dataOffset, session.dataSize};
-  const LPARAM linearRms = IsDlgButtonChecked(window, IDC_LINEAR_RMS) == BST_CHECKED ? kWaveformLinearRms : 0;
-  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, reinterpret_cast<WPARAM>(&request), linearRms);
+  LoadOverview(window, session, plan.path);
 
   const uint32_t device = SelectedDeviceIndex(window);
 
   char text[600];
   std::snprintf(text, sizeof text, "%.255s%.255s - %s", name, extension, kAppCaption);
   SetWindowTextA(window, text);
-  char prefix[kPartChars + 16];
-  FormatLinePrefix(prefix, sizeof prefix, plan.isRex, plan.tempo, plan.convertedExtension);
-  FormatLine(text, sizeof text, prefix, FormatTagName(session.format.FormatTag()),
-             session.format.SampleRate(), session.format.BitsPerSample(), session.format.Channels(),
-             session.totalFrames);
-  SetDlgItemTextA(window, IDC_FORMAT, text);
+  ShowFormatLine(window, session, plan.isRex, plan.tempo, plan.convertedExtension);
 
   ResetEvent(session.bufferDoneEvent);
   OutputDeviceCaps caps;
@@ -334,7 +439,7 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   char openText[sizeof deviceName + 32];
   std::snprintf(openText, sizeof openText, "Calling waveOutOpen('%s')", deviceName);
   SetStatus(window, openText);
-  const uint16_t tag = session.format.FormatTag();
+  const uint16_t tag = PlainTwinTag(session.format);
   DWORD flags = CALLBACK_EVENT;
   if (tag != kFormatTagPcm && tag != kFormatTagFloat) flags |= WAVE_MAPPED;
   OutputHandle* output = nullptr;

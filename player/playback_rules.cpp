@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "player/source_stream.h"
 #include "player/wave_source.h"
 
 namespace {
@@ -37,7 +38,7 @@ FileKind FileKindOfExtension(const char* extension) {
       (Lower(extension[2]) == 'p' || Lower(extension[3]) == 'a')) {
     return FileKind::Converted;
   }
-  return FileKind::Wave;
+  return IsConvertedExtension(extension) ? FileKind::Converted : FileKind::Wave;
 }
 
 void SplitFileName(const char* path, char* name, char* extension, size_t capacity) {
@@ -141,9 +142,9 @@ bool TempoFromField(bool checked, bool isNumber, uint32_t bpm, uint32_t minimum,
   return true;
 }
 
-bool ConverterCommandLine(char* text, size_t capacity, const char* source, const char* target) {
-  const int n = std::snprintf(text, capacity, "%s -y -i \"%s\"%s\"%s\"", kConverterProgram, source,
-                              " -acodec pcm_s16le ", target);
+bool ConverterCommandLine(char* text, size_t capacity, const char* source, const char* codec, const char* target) {
+  const int n = std::snprintf(text, capacity, "%s -y -i \"%s\" -acodec %s \"%s\"", kConverterProgram, source,
+                              codec, target);
   return n >= 0 && static_cast<size_t>(n) < capacity;
 }
 

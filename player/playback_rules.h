@@ -15,7 +15,8 @@ enum class FileKind {
 
 // The kind by the extension (with its dot), compared case-insensitively: ".rx2" and
 // ".rex" are REX loops; an extension of at least four characters that begins ".m"
-// and has "p" third or "a" fourth (.mp3, .mp4, .mpeg, .m4a, .mka) is converted;
+// and has "p" third or "a" fourth (.mp3, .mp4, .mpeg, .m4a, .mka) is converted,
+// as is every extension of the converter's table (player/source_stream.h);
 // anything else is WAVE.
 FileKind FileKindOfExtension(const char* extension);
 
@@ -71,9 +72,9 @@ bool TempoFromField(bool checked, bool isNumber, uint32_t bpm, uint32_t minimum,
 
 // The outside converter, found by name beside the program or on the system's path.
 constexpr char kConverterProgram[] = "ffmpeg.exe";
-// The converter's command line for `source` and `target`; false when it does not
-// fit in `capacity`.
-bool ConverterCommandLine(char* text, size_t capacity, const char* source, const char* target);
+// The converter's command line for `source` and `target`, the output codec given
+// ("pcm_s16le", "pcm_s24le", ...); false when it does not fit in `capacity`.
+bool ConverterCommandLine(char* text, size_t capacity, const char* source, const char* codec, const char* target);
 // The name of attempt `attempt` (0 … 255) at a temporary file for a conversion:
 // "WAV%04X.wav" with (tick AND 0xFF00) + attempt.
 void ConversionTempName(char* text, size_t capacity, uint32_t tick, uint32_t attempt);

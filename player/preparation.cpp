@@ -1,10 +1,13 @@
 // The preparation thread.
 //
 // How it works: the window creates the temporary file, then a job that owns a copy
-// of the request, a manual-reset cancel event and the thread. A conversion runs the
-// converter with its error output on a pipe (the one handle it inherits) and, every
-// 100 ms until the converter ends or the cancel event is set, reads what arrived
-// and keeps the percentage. A REX render calls the library, which cannot be
+// of the request, a manual-reset cancel event and the thread. A conversion first
+// asks the converter to describe the source, which picks the output codec (a
+// lossless source keeps its bits), then runs it with its error output on a pipe
+// (the one handle it inherits) and, every 100 ms until the converter ends or the
+// cancel event is set, reads what arrived and keeps the percentage. Until the
+// target holds a header and half a second of sound it is looked at every 20 ms;
+// then the window is told once that playback can begin while the converter writes. A REX render calls the library, which cannot be
 // interrupted. The job is shared by the window and the thread and freed by the
 // last of the two to let go; whoever lets go last of a job whose result was never
 // taken deletes the temporary file. The thread reaches the window only by
@@ -13,9 +16,12 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "player/converter_progress.h"
 #include "player/playback_rules.h"
+#include "player/source_stream.h"
+#include "player/wave_file.h"
 #include "rex/rex_to_wave.h"
 #include "rex/standard_search.h"
 
@@ -29,12 +35,18 @@ struct PreparationJob {
   volatile LONG references;  // the window's and the thread's
   volatile LONG percent;
   volatile LONG resultTaken;
+  volatile LONG running;
   bool succeeded;
 };
 
 namespace {
 
 constexpr DWORD kConverterLookMs = 100;
+// How often the target is looked at until it can begin to play.
+constexpr DWORD kReadyLookMs = 20;
+// How long the source's description may take, and how much of it is kept.
+constexpr DWORD kDescribeLimitMs = 30000;
+constexpr size_t kDescriptionBytes = 65536;
 // How long a cancel waits for the thread of an ended converter.
 constexpr DWORD kCancelWaitMs = 5000;
 
@@ -47,7 +59,7 @@ void Release(PreparationJob* job) {
 }
 
 // Reads whatever the converter has written so far, without waiting.
-void ReadAvailable(HANDLE pipe, ConverterProgress& progress) {
+void ReadAvailable(HANDLE pipe, ConverterProgress* progress, std::string* text) {
   char bytes[4096];
   for (;;) {
     DWORD available = 0;
@@ -56,55 +68,132 @@ void ReadAvailable(HANDLE pipe, ConverterProgress& progress) {
     if (!ReadFile(pipe, bytes, available < sizeof bytes ? available : sizeof bytes, &read, nullptr) || read == 0) {
       return;
     }
-    progress.Read(bytes, read);
+    if (progress) progress->Read(bytes, read);
+    if (text && text->size() < kDescriptionBytes) text->append(bytes, read);
   }
 }
 
-// Runs the converter and waits for it or the cancel event; true when it ran and
-// exited with 0.
-bool RunConverter(PreparationJob& job) {
-  char commandLine[3 * MAX_PATH];
-  if (!ConverterCommandLine(commandLine, sizeof commandLine, job.request.source, job.request.target)) return false;
-  // Named in full: CreateProcess's own search would look in the current directory,
-  // the folder of a document opened by double-click, second.
-  char program[MAX_PATH];
-  if (!FindInStandardSearch(kConverterProgram, program, sizeof program)) return false;
+// A converter process with its error output on a pipe (the one handle it inherits).
+struct Child {
+  HANDLE process = nullptr;
+  HANDLE output = nullptr;
+  ~Child() {
+    if (process) CloseHandle(process);
+    if (output) CloseHandle(output);
+  }
+};
+
+bool StartChild(const char* program, char* commandLine, Child& child) {
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&child.output, &writeEnd, &inheritable, 0)) return false;
+  SetHandleInformation(child.output, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdError = writeEnd;  // the progress; nothing else of the player is inheritable
+  startup.hStdError = writeEnd;  // nothing else of the player is inheritable
   PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                       nullptr, &startup, &process);
   CloseHandle(writeEnd);  // the converter's copy alone keeps the pipe open
-  if (!started) {
-    CloseHandle(readEnd);
-    return false;
-  }
+  if (!started) return false;
   CloseHandle(process.hThread);
-  ConverterProgress progress;
-  const HANDLE events[2] = {job.cancelEvent, process.hProcess};
-  DWORD exitCode = 1;
+  child.process = process.hProcess;
+  return true;
+}
+
+// Ends a child the job no longer waits for.
+void EndChild(Child& child) {
+  TerminateProcess(child.process, 1);
+  WaitForSingleObject(child.process, kCancelWaitMs);
+}
+
+// Asks the converter what the source holds ("-i" alone: it describes the source
+// and ends with a non-zero code, which is no failure here). An empty description
+// when it told nothing; false when cancelled.
+bool DescribeSource(PreparationJob& job, const char* program, SourceStream* stream) {
+  char commandLine[2 * MAX_PATH];
+  if (std::snprintf(commandLine, sizeof commandLine, "%s -i \"%s\"", kConverterProgram, job.request.source) >=
+      static_cast<int>(sizeof commandLine)) {
+    return true;
+  }
+  Child child;
+  if (!StartChild(program, commandLine, child)) return true;
+  std::string text;
+  const HANDLE events[2] = {job.cancelEvent, child.process};
+  const DWORD started = GetTickCount();
   for (;;) {
     const DWORD wait = WaitForMultipleObjects(2, events, FALSE, kConverterLookMs);
-    ReadAvailable(readEnd, progress);
+    ReadAvailable(child.output, nullptr, &text);
+    if (wait == WAIT_OBJECT_0 + 1) break;
+    if (wait != WAIT_TIMEOUT || GetTickCount() - started > kDescribeLimitMs) {
+      EndChild(child);
+      if (wait != WAIT_TIMEOUT) return false;
+      break;
+    }
+  }
+  ReadAvailable(child.output, nullptr, &text);
+  *stream = ParseSourceStream(text.c_str());
+  return true;
+}
+
+// Whether the target holds a whole WAVE header and half a second of sound.
+bool TargetReady(const char* target) {
+  HANDLE file = CreateFileA(target, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  WaveSource wave;
+  FileByteSource bytes(file);
+  LARGE_INTEGER size{};
+  const bool ready = ReadWaveSource(bytes, wave) == WaveReadResult::Ok && GetFileSizeEx(file, &size) &&
+                     static_cast<uint64_t>(size.QuadPart) >= uint64_t{wave.dataOffset} +
+                                                                 wave.format.AvgBytesPerSec() / 2 + 1;
+  CloseHandle(file);
+  return ready;
+}
+
+// Describes the source, then runs the converter and waits for it or the cancel
+// event, telling the window once when the target can begin to play; true when it
+// ran and exited with 0.
+bool RunConverter(PreparationJob& job) {
+  // Named in full: CreateProcess's own search would look in the current directory,
+  // the folder of a document opened by double-click, second.
+  char program[MAX_PATH];
+  if (!FindInStandardSearch(kConverterProgram, program, sizeof program)) return false;
+  SourceStream stream;
+  if (!DescribeSource(job, program, &stream)) return false;
+  std::snprintf(job.request.codec, sizeof job.request.codec, "%s", stream.codec);
+  job.request.durationMs = stream.durationMs;
+  std::snprintf(job.request.outputCodec, sizeof job.request.outputCodec, "%s", ConverterOutputCodec(stream));
+  char commandLine[3 * MAX_PATH];
+  if (!ConverterCommandLine(commandLine, sizeof commandLine, job.request.source, job.request.outputCodec,
+                            job.request.target)) {
+    return false;
+  }
+  Child child;
+  if (!StartChild(program, commandLine, child)) return false;
+  ConverterProgress progress;
+  const HANDLE events[2] = {job.cancelEvent, child.process};
+  DWORD exitCode = 1;
+  bool readyTold = false;
+  for (;;) {
+    const DWORD wait = WaitForMultipleObjects(2, events, FALSE, readyTold ? kConverterLookMs : kReadyLookMs);
+    ReadAvailable(child.output, &progress, nullptr);
     InterlockedExchange(&job.percent, progress.Percent());
     if (wait == WAIT_OBJECT_0 + 1) {
-      if (!GetExitCodeProcess(process.hProcess, &exitCode)) exitCode = 1;
+      if (!GetExitCodeProcess(child.process, &exitCode)) exitCode = 1;
       break;
     }
     if (wait != WAIT_TIMEOUT) {  // cancelled, or the wait itself failed
-      TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, kCancelWaitMs);
+      EndChild(child);
       break;
     }
+    if (!readyTold && TargetReady(job.request.target)) {
+      readyTold = true;
+      PostMessageA(job.window, MSG_PREPARATION_READY, job.serial, 0);
+    }
   }
-  CloseHandle(process.hProcess);
-  CloseHandle(readEnd);
+  InterlockedExchange(&job.running, 0);
   return exitCode == 0;
 }
 
@@ -114,6 +203,7 @@ DWORD WINAPI PreparationThread(void* parameter) {
     job.succeeded = RunConverter(job);
   } else {
     job.succeeded = RenderRexToWave(job.request.source, job.request.target, &job.request.tempo) == 0;
+    InterlockedExchange(&job.running, 0);
   }
   if (WaitForSingleObject(job.cancelEvent, 0) != WAIT_OBJECT_0) {
     PostMessageA(job.window, MSG_PREPARATION_DONE, job.serial, 0);
@@ -133,6 +223,7 @@ PreparationJob* StartPreparation(HWND window, const PreparationRequest& request,
   job->startTick = GetTickCount();
   job->percent = -1;
   job->references = 2;
+  job->running = 1;
   job->resultTaken = 1;  // until the thread runs, a failure leaves the target to the caller
   job->cancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (job->cancelEvent) {
@@ -147,6 +238,9 @@ PreparationJob* StartPreparation(HWND window, const PreparationRequest& request,
   ResumeThread(job->thread);
   return job;
 }
+
+const PreparationRequest& PreparationRequestOf(const PreparationJob* job) { return job->request; }
+bool PreparationRunning(const PreparationJob* job) { return job->running != 0; }
 
 int PreparationPercent(const PreparationJob* job) { return static_cast<int>(job->percent); }
 uint32_t PreparationSerial(const PreparationJob* job) { return job->serial; }

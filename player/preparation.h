@@ -10,6 +10,10 @@
 // Posted to the window when the work has ended by itself: wParam the job's serial.
 // Outside the feeder's range, which a stop purges.
 constexpr UINT MSG_PREPARATION_DONE = 3030;
+// Posted once while a converter still writes, wParam the job's serial: its output
+// holds a whole WAVE header and the first half second of sound, so playback can
+// begin while the rest is written.
+constexpr UINT MSG_PREPARATION_READY = 3031;
 
 enum class PreparationKind { Conversion, RexRender };
 
@@ -20,6 +24,11 @@ struct PreparationRequest {
   char target[MAX_PATH];  // the temporary WAVE file, already created
   uint32_t tempo;         // REX: thousandths of a bpm asked for, 0 for the loop's own
   uint32_t startFrame;    // as OpenAndStart was given it
+  // A conversion: the source as the converter described it (codec "" and duration
+  // 0 when it told nothing) and the output codec asked for.
+  char codec[32];
+  uint32_t durationMs;
+  char outputCodec[16];
 };
 
 struct PreparationJob;
@@ -27,6 +36,13 @@ struct PreparationJob;
 // Starts the work on its own thread; null (nothing started, the target untouched)
 // when the thread cannot be had. The job posts MSG_PREPARATION_DONE with `serial`.
 PreparationJob* StartPreparation(HWND window, const PreparationRequest& request, uint32_t serial);
+
+// The request as it stands: after MSG_PREPARATION_READY it holds the source's
+// description. For the window's thread.
+const PreparationRequest& PreparationRequestOf(const PreparationJob* job);
+
+// Whether the converter still runs (it may still be writing the target).
+bool PreparationRunning(const PreparationJob* job);
 
 // The percentage done (0 … 100), or -1 where the work tells none.
 int PreparationPercent(const PreparationJob* job);

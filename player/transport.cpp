@@ -125,6 +125,8 @@ int StopPlayback(HWND window, PlayerSession& session) {
     CloseHandle(session.sourceFile);  // a temporary file goes with it
     session.sourceFile = nullptr;
   }
+  session.growing = 0;
+  session.awaitingData = 0;
   ShowIdleControls(window);
   PurgeMessages(window, kFeederMessageFirst, kFeederMessageLast);
   ResetEvent(session.bufferDoneEvent);

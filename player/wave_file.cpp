@@ -8,6 +8,11 @@ HANDLE OpenWaveFile(const char* path, bool deleteOnClose) {
                      OPEN_EXISTING, flags, nullptr);
 }
 
+HANDLE OpenGrowingWaveFile(const char* path) {
+  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 uint32_t FileByteSource::Read(void* buffer, uint32_t count) {
   DWORD read = 0;
   if (!ReadFile(file_, buffer, count, &read, nullptr)) return 0;

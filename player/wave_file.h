@@ -11,6 +11,11 @@
 // the handle removes the file on every way out. INVALID_HANDLE_VALUE on failure.
 HANDLE OpenWaveFile(const char* path, bool deleteOnClose);
 
+// Opens a converter's output while the converter still writes it: it holds the file
+// without delete sharing, so delete-on-close cannot be asked yet; this handle shares
+// deletion, so that the file can be marked for deletion once the converter is done.
+HANDLE OpenGrowingWaveFile(const char* path);
+
 // The chunk walker's view of a Win32 file handle; it does not own the handle.
 class FileByteSource : public ByteSource {
  public:

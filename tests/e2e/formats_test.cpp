@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ MMRESULT MapperAnswer(const wavebytes::Bytes& wave) {
   return answer;
 }
 
-// The format line's tag name for 0xFFFE is "UNKNOWN": the table has no entry for it.
+// An extensible file is named by its sub-format.
 const FormatCase kFormats[] = {
     {"u8_mono_22k.wav", {8}, 1, 22050, 440, "PCM 22050Hz 8bit 1ch (22050samples 1.0secs)"},
     {"s16_mono_44k.wav", {16}, 1, 44100, 550, "PCM 44100Hz 16bit 1ch (44100samples 1.0secs)"},
@@ -49,9 +50,9 @@ const FormatCase kFormats[] = {
     {"s32_stereo_44k.wav", {32}, 2, 44100, 880, "PCM 44100Hz 32bit 2ch (44100samples 1.0secs)"},
     {"f32_stereo_96k.wav", {32, true}, 2, 96000, 990, "IEEE_FLOAT 96000Hz 32bit 2ch (96000samples 1.0secs)"},
     {"f64_stereo_44k.wav", {64, true}, 2, 44100, 1100, "IEEE_FLOAT 44100Hz 64bit 2ch (44100samples 1.0secs)"},
-    {"ext_s16_6ch_48k.wav", {16, false, true}, 6, 48000, 1210, "UNKNOWN 48000Hz 16bit 6ch (48000samples 1.0secs)"},
-    {"ext_s24_stereo_44k.wav", {24, false, true}, 2, 44100, 1320, "UNKNOWN 44100Hz 24bit 2ch (44100samples 1.0secs)"},
-    {"ext_f32_stereo_48k.wav", {32, true, true}, 2, 48000, 1430, "UNKNOWN 48000Hz 32bit 2ch (48000samples 1.0secs)"},
+    {"ext_s16_6ch_48k.wav", {16, false, true}, 6, 48000, 1210, "PCM 48000Hz 16bit 6ch (48000samples 1.0secs)"},
+    {"ext_s24_stereo_44k.wav", {24, false, true}, 2, 44100, 1320, "PCM 44100Hz 24bit 2ch (44100samples 1.0secs)"},
+    {"ext_f32_stereo_48k.wav", {32, true, true}, 2, 48000, 1430, "IEEE_FLOAT 48000Hz 32bit 2ch (48000samples 1.0secs)"},
 };
 
 // Long enough for every step and its repeats; the recorder is stopped at the end.
@@ -158,12 +159,6 @@ TEST_F(FormatsTest, EachEncodingSoundsAsWrittenOrShowsTheSystemsRefusal) {
 }
 
 
-// The folder a build-host file lies in, as Wine sees it.
-std::string FolderOf(const std::string& unixFile) {
-  const std::string w = WindowsPath(unixFile);
-  return w.substr(0, w.find_last_of('\\'));
-}
-
 // A REX loop whose stored frames hold whole periods of a sine at `hz`: the
 // stand-in's preview repeats them without a seam.
 wavebytes::Bytes ToneLoop(double hz) {
@@ -252,36 +247,44 @@ int RunAndWait(std::string commandLine) {
 TEST_F(FormatsTest, TheRealConverterTurnsALosslessFileIntoItsExactSamples) {
   const std::string converter = WindowsPath(VEX_REAL_CONVERTER);
   ASSERT_NE(GetFileAttributesA(converter.c_str()), INVALID_FILE_ATTRIBUTES) << converter << " (tools/fetch-converter.sh)";
+  struct Case {
+    const char* name;
+    const char* encoder;
+  } cases[] = {{"song.flac", "flac"}, {"song.m4a", "alac"}};
   const std::vector<int16_t> noise = NoiseSamples(kSinkRate, 29);
   const std::string wavePath = dir_.Write("source.wav", Pcm16Wave(noise));
-  const std::string songPath = dir_.Path() + "\\song.m4a";
-  ASSERT_EQ(RunAndWait("\"" + converter + "\" -nostdin -loglevel error -y -i \"" + wavePath +
-                       "\" -acodec alac \"" + songPath + "\""), 0);
   PathInFront path(FolderOf(VEX_REAL_CONVERTER));
-
-  auto recorder = Record(kRecordingCapSeconds);
-  ASSERT_TRUE(recorder->Started());
-  PlayerProcess player;
-  ASSERT_NE(player.Window(), nullptr);
-  player.SelectDevice(0);
-  player.SetCheck(IDC_LOOP, true);
-  const size_t mark = recorder->RecordedBytes();
-  player.Play(songPath);
-  ASSERT_TRUE(WaitUntil([&] { return player.Title() == "song.m4a - ZEMBRIX Player(x86)"; }, kPlayWaitMs))
-      << "box: " << player.WaitForMessageBox(0).text << "; status: " << player.Text(IDC_STATUS);
-  EXPECT_EQ(player.Text(IDC_FORMAT), ".m4a -> PCM 44100Hz 16bit 2ch (44100samples 1.0secs)");
-  Sleep(4500);
-  player.Command(IDC_STOP);
-  Sleep(kRecorderFlushMs);
-  const std::vector<int16_t> sound = recorder->SamplesSince(mark);
-  const size_t first = FindBlock(sound, noise, 0, 64);
-  ASSERT_NE(first, SIZE_MAX) << "the file's start never sounded";
-  const std::vector<int16_t> later(sound.begin() + std::min(sound.size(), first + noise.size()), sound.end());
-  const Following round = FollowAcrossUnderruns(later, noise, 0);
-  EXPECT_EQ(round.signalEnd, noise.size()) << "a round of the decoded file sample for sample";
-  recorder->Stop();
-  EXPECT_TRUE(player.Close());
-  EXPECT_TRUE(TempLeftovers().empty()) << "the converted file went with its close";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string songPath = dir_.Path() + "\\" + c.name;
+    ASSERT_EQ(RunAndWait("\"" + converter + "\" -nostdin -loglevel error -y -i \"" + wavePath + "\" -acodec " +
+                         c.encoder + " \"" + songPath + "\""),
+              0);
+    auto recorder = Record(kRecordingCapSeconds);
+    ASSERT_TRUE(recorder->Started());
+    PlayerProcess player;
+    ASSERT_NE(player.Window(), nullptr);
+    player.SelectDevice(0);
+    player.SetCheck(IDC_LOOP, true);
+    const size_t mark = recorder->RecordedBytes();
+    player.Play(songPath);
+    ASSERT_TRUE(WaitUntil([&] { return player.Title() == std::string(c.name) + " - ZEMBRIX Player(x86)"; }, kPlayWaitMs))
+        << "box: " << player.WaitForMessageBox(0).text << "; status: " << player.Text(IDC_STATUS);
+    EXPECT_EQ(player.Text(IDC_FORMAT),
+              std::string(std::strrchr(c.name, '.')) + " -> PCM 44100Hz 16bit 2ch (44100samples 1.0secs)");
+    Sleep(4500);
+    player.Command(IDC_STOP);
+    Sleep(kRecorderFlushMs);
+    const std::vector<int16_t> sound = recorder->SamplesSince(mark);
+    const size_t first = FindBlock(sound, noise, 0, 64);
+    ASSERT_NE(first, SIZE_MAX) << "the file's start never sounded";
+    const std::vector<int16_t> later(sound.begin() + std::min(sound.size(), first + noise.size()), sound.end());
+    const Following round = FollowAcrossUnderruns(later, noise, 0);
+    EXPECT_EQ(round.signalEnd, noise.size()) << "a round of the decoded file sample for sample";
+    recorder->Stop();
+    EXPECT_TRUE(player.Close());
+    EXPECT_TRUE(TempLeftovers().empty()) << "the converted file went with its close";
+  }
 }
 
 // Disabled: a WM_DROPFILES posted from another process never reaches the player

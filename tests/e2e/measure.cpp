@@ -48,7 +48,79 @@ bool WriteLargeWave(const std::string& path, uint64_t bytes) {
   return true;
 }
 
+uint64_t CpuMs(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  const auto ms = [](const FILETIME& t) { return ((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000; };
+  return ms(kernel) + ms(user);
+}
+
+// Runs a command line and waits; its exit code, or -1 when it did not start.
+int RunAndWait(std::string commandLine, DWORD* elapsedMs = nullptr) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const DWORD started = GetTickCount();
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                      &pi)) {
+    return -1;
+  }
+  CloseHandle(pi.hThread);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  if (elapsedMs) *elapsedMs = GetTickCount() - started;
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
 }  // namespace
+
+int RunConversionMeasurements() {
+  const std::string converter = WindowsPath(VEX_REAL_CONVERTER);
+  const std::string quoted = "\"" + converter + "\" -nostdin -loglevel error -y ";
+  TempDir dir;
+  PathInFront path(FolderOf(VEX_REAL_CONVERTER));
+  struct Kind {
+    const char* name;
+    const char* encoder;
+  } kinds[] = {{"hour.mp3", "-acodec libmp3lame -b:a 192k"}, {"hour.flac", "-acodec flac"}};
+  for (const Kind& kind : kinds) {
+    const std::string song = dir.Path() + "\\" + kind.name;
+    // An hour of a 440 Hz tone with a little noise, stereo, 44.1 kHz.
+    if (RunAndWait(quoted + "-f lavfi -i \"sine=frequency=440:sample_rate=44100:duration=3600\" -f lavfi -i "
+                   "\"anoisesrc=color=pink:amplitude=0.05:sample_rate=44100:duration=3600\" -filter_complex "
+                   "amix=inputs=2,pan=stereo|c0=c0|c1=c0 " + kind.encoder + " \"" + song + "\"") != 0) {
+      std::printf("measure: could not make %s\n", kind.name);
+      return 1;
+    }
+    DWORD aloneMs = 0;
+    RunAndWait(quoted + "-i \"" + song + "\" -acodec pcm_s16le \"" + dir.Path() + "\\alone.wav\"", &aloneMs);
+    DeleteFileA((dir.Path() + "\\alone.wav").c_str());
+    PlayerProcess player;
+    if (!player.Window()) return 1;
+    player.SelectDevice(0);
+    const uint64_t cpuBefore = CpuMs(player.Process());
+    const DWORD start = GetTickCount();
+    player.Play(song);
+    DWORD firstBufferMs = 0, convertedMs = 0;
+    while (GetTickCount() - start < 120000 && !convertedMs) {
+      const std::string status = player.Text(IDC_STATUS);
+      if (!firstBufferMs && status.rfind("MME ", 0) == 0) firstBufferMs = GetTickCount() - start;
+      if (status == "Converted") convertedMs = GetTickCount() - start;
+      Sleep(5);
+    }
+    const uint64_t cpu = CpuMs(player.Process()) - cpuBefore;
+    std::printf("measure: %s: the converter alone %lu ms; in the player: first buffer written %lu ms after Start, "
+                "converted after %lu ms; the player's CPU meanwhile %llu ms (%.1f %% of one core)\n",
+                kind.name, aloneMs, firstBufferMs, convertedMs, static_cast<unsigned long long>(cpu),
+                convertedMs ? 100.0 * static_cast<double>(cpu) / convertedMs : 0.0);
+    std::printf("measure: %s format line: %s\n", kind.name, player.Text(IDC_FORMAT).c_str());
+    std::fflush(stdout);
+    player.Close();
+  }
+  return 0;
+}
 
 int RunSoak(int minutes) {
   TempDir dir;

@@ -67,6 +67,12 @@ struct MessageBoxSeen {
 
 // Puts a folder in front of this process's PATH while it lives, so that a player
 // started meanwhile inherits it.
+// The folder a build-host file lies in, as Wine sees it.
+inline std::string FolderOf(const std::string& unixFile) {
+  const std::string w = WindowsPath(unixFile);
+  return w.substr(0, w.find_last_of('\\'));
+}
+
 class PathInFront {
  public:
   explicit PathInFront(const std::string& folder) {

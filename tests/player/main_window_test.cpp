@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "devices/engine_tuning.h"
 #include "devices/output_devices.h"
 #include "player/player_dialog.h"
+#include "player/source_stream.h"
 #include "support/temp_dir.h"
 #include "support/watchdog.h"
 #include "tests/rex/rex_standin_files.h"
@@ -322,10 +324,18 @@ TEST_F(MainWindowTest, ExtensionsDecideWhoReadsTheFile) {
   // The same non-WAVE bytes under each name: converted names run the (missing)
   // converter first, the others are read as WAVE at once.
   struct Case {
-    const char* name;
+    std::string name;
     bool converted;
-  } cases[] = {{"clip.m4a", true}, {"movie.mpeg", true}, {"x.mka", true},  {"x.mid", false},
-               {"x.m4v", false},   {"x.mov", false},     {"x.m", false},   {"x.mp", false}};
+  };
+  std::vector<Case> cases = {{"clip.m4a", true}, {"movie.mpeg", true}, {"x.mka", true},  {"x.mid", false},
+                             {"x.m4v", false},   {"x.mov", false},     {"x.m", false},   {"x.mp", false},
+                             {"x.flac.wav", false}};
+  // Every extension of the converter's table, as the user may write it.
+  for (size_t i = 0; i < kConvertedExtensionCount; ++i) {
+    std::string name = std::string("x") + kConvertedExtensions[i];
+    if (i % 2) std::transform(name.begin(), name.end(), name.begin(), [](char ch) { return static_cast<char>(std::toupper(ch)); });
+    cases.push_back({name, true});
+  }
   PlayerDialog d;
   for (const Case& c : cases) {
     const std::string path = dir_.Write(c.name, wavebytes::Filled(100, 1));
@@ -337,14 +347,27 @@ TEST_F(MainWindowTest, ExtensionsDecideWhoReadsTheFile) {
   }
 }
 
-// The stand-in converter's folder first on the search path for the life of the object.
+size_t ConverterProcesses() {
+  size_t count = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    count += lstrcmpiA(entry.szExeFile, "ffmpeg.exe") == 0;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// The stand-in converter's folder (or another) first on the search path for the
+// life of the object.
 class StandInConverterOnPath {
  public:
-  StandInConverterOnPath() {
+  explicit StandInConverterOnPath(const std::string& folder = rexfiles::ExeFolder() + "\\converter") {
     char old[32767] = "";
     GetEnvironmentVariableA("PATH", old, sizeof old);
     oldPath_ = old;
-    SetEnvironmentVariableA("PATH", (rexfiles::ExeFolder() + "\\converter;" + oldPath_).c_str());
+    SetEnvironmentVariableA("PATH", (folder + ";" + oldPath_).c_str());
   }
   ~StandInConverterOnPath() { SetEnvironmentVariableA("PATH", oldPath_.c_str()); }
   StandInConverterOnPath(const StandInConverterOnPath&) = delete;
@@ -385,6 +408,191 @@ TEST_F(ConverterOnPath, ClosingTheWindowWhilePlayingDeletesTheTemporaryFile) {
   EXPECT_EQ(PlayerTempFiles(), before) << "the shutdown stopped playback and closed the file";
 }
 
+// A converted file plays while the converter still writes it: the stand-in writes
+// its output in ten steps over the delay asked for, the header first with
+// placeholder sizes.
+class StreamedConversionTest : public SimulatedEndpointTest {
+ protected:
+  void TearDown() override {
+    SetEnvironmentVariableA("VEX_CONVERTER_DELAY_MS", nullptr);
+    SetEnvironmentVariableA("VEX_CONVERTER_FAIL_AT_STEP", nullptr);
+    SimulatedEndpointTest::TearDown();
+  }
+  StandInConverterOnPath converter_;
+};
+
+TEST_F(StreamedConversionTest, PlaysWhileTheConverterWritesAndEndsAtTheTrueEnd) {
+  enum class Then { PlayToTheEnd, ConverterFails, SeekPastTheConvertedPart };
+  struct Case {
+    const char* name;
+    const char* delayMs;
+    const char* failAtStep;
+    Then then;
+  } cases[] = {
+      {"converted twice as fast as it plays", "1000", nullptr, Then::PlayToTheEnd},
+      {"the converter fails after half of the file", "5000", "5", Then::ConverterFails},
+      {"a seek past the converted part waits for it", "6000", nullptr, Then::SeekPastTheConvertedPart},
+  };
+  const wavebytes::Bytes wave = NoiseWave(2 * kRate, 11);
+  const std::string song = dir_.Write("song.flac", wave);
+  const std::vector<uint8_t> data = DataOf(wave);
+  const std::vector<std::string> before = PlayerTempFiles();
+  const char* const kLine = ".flac -> PCM 44100Hz 16bit 2ch (88200samples 2.0secs)";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetEnvironmentVariableA("VEX_CONVERTER_DELAY_MS", c.delayMs);
+    SetEnvironmentVariableA("VEX_CONVERTER_FAIL_AT_STEP", c.failAtStep);
+    const size_t mark = Rendered().size();
+    PlayerDialog d;
+    SelectEndpoint(d);
+    d.SetText(IDC_FILE_NAME, song);
+    d.Command(IDC_START);
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_FORMAT).rfind(".flac", 0) == 0; }, 20000)) << Join(d.Statuses()) << d.Text(IDC_FORMAT);
+    EXPECT_TRUE(d.Preparing()) << "plays while the converter still writes";
+    EXPECT_TRUE(d.Playing());
+    EXPECT_EQ(d.Text(IDC_FORMAT), kLine) << "the length the converter described";
+    if (c.then == Then::SeekPastTheConvertedPart) {
+      RECT area;
+      HWND display = GetDlgItem(d.Window(), IDC_WAVEFORM);
+      GetClientRect(display, &area);
+      MapWindowPoints(display, d.Window(), reinterpret_cast<POINT*>(&area), 2);
+      const int x = area.left + (area.right - area.left) * 9 / 10;
+      SendMessageA(d.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, area.top + 3));
+      SendMessageA(d.Window(), WM_LBUTTONUP, 0, 0);
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for the conversion to reach 00'01.", 0) == 0; }, 3000))
+          << d.Text(IDC_STATUS);
+    }
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 20000));
+    EXPECT_FALSE(d.Preparing());
+    EXPECT_EQ(ConverterProcesses(), 0u);
+    EXPECT_EQ(PlayerTempFiles(), before) << "the converted file went with the end of play";
+    const std::vector<uint8_t> all = Rendered();
+    const std::vector<uint8_t> got(all.begin() + static_cast<std::ptrdiff_t>(mark), all.end());
+    if (c.then == Then::ConverterFails) {
+      EXPECT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS) == "Conversion failed."; }, 2000))
+          << d.Text(IDC_STATUS);
+      continue;
+    }
+    EXPECT_EQ(d.Text(IDC_FORMAT), kLine);
+    const std::vector<std::string> s = d.Statuses();
+    EXPECT_NE(IndexOf(s, "Converted"), std::string::npos) << Join(s);
+    if (c.then == Then::PlayToTheEnd) {
+      const size_t at = Find(got, data.data(), 64);
+      ASSERT_NE(at, std::string::npos);
+      ASSERT_GE(got.size() - at, data.size());
+      EXPECT_EQ(std::memcmp(&got[at], data.data(), data.size()), 0) << "every frame, in order, without a gap";
+    } else {
+      // From the seek on: the last 0.1 s of the file, whole, as the last sound.
+      const size_t tail = kRate / 10 * kBlock;
+      const size_t at = Find(got, &data[data.size() - tail], tail);
+      ASSERT_NE(at, std::string::npos) << "the end was heard";
+      for (size_t i = at + tail; i < got.size(); ++i) ASSERT_EQ(got[i], 0) << "nothing after the end but silence";
+    }
+  }
+}
+
+// The real converter decodes lossless files at their own resolution, and an
+// endpoint that takes that resolution gets every sample unchanged.
+class FullResolutionTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    ProcessEngineTuning() = EngineTuning{};
+    ProcessEngineTuning().lastReadTick = GetTickCount();
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{sim-24}";
+    traits.friendlyName = L"Studio Monitors";
+    traits.rates = {44100, 48000, 96000};
+    traits.formats = {{2, 24, 24}, {2, 16, 16}};
+    endpoint_ = sim_.AddEndpoint(traits);
+  }
+  void TearDown() override {
+    ProcessEngineTuning() = EngineTuning{};
+    MainWindowTest::TearDown();
+  }
+  static std::string Converter() { return rexfiles::ExeFolder() + "\\..\\real-converter\\ffmpeg.exe"; }
+  // Runs the real converter to make a test file; its exit code.
+  static int Encode(const std::string& source, const std::string& options, const std::string& target) {
+    std::string line = "\"" + Converter() + "\" -nostdin -loglevel error -y -i \"" + source + "\" " + options + " \"" +
+                       target + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+      return -1;
+    }
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+  }
+  simwasapi::SimWasapi sim_;
+  size_t endpoint_ = 0;
+  StandInConverterOnPath converter_{rexfiles::ExeFolder() + "\\..\\real-converter"};
+};
+
+// Pseudo-random samples of `bits` (16 or 24) at `rate`, stereo, as a plain PCM file.
+wavebytes::Bytes NoisePcm(uint32_t frames, uint32_t rate, uint16_t bits, uint32_t seed) {
+  const uint32_t bytes = bits / 8u;
+  wavebytes::Bytes data(static_cast<size_t>(frames) * 2 * bytes);
+  uint32_t x = seed * 2654435761u + 7;
+  for (size_t i = 0; i < data.size(); ++i) {
+    x = x * 1664525u + 1013904223u;
+    data[i] = static_cast<uint8_t>(x >> 24);
+  }
+  using namespace wavebytes;
+  return Riff({Chunk("fmt ", FmtBody(1, 2, rate, bits)), Chunk("data", data)});
+}
+
+TEST_F(FullResolutionTest, LosslessFilesReachTheEndpointSampleForSampleAndLossyOnesPlay) {
+  ASSERT_NE(GetFileAttributesA(Converter().c_str()), INVALID_FILE_ATTRIBUTES) << Converter() << " (tools/fetch-converter.sh)";
+  struct Case {
+    const char* name;
+    uint32_t rate;
+    uint16_t bits;
+    const char* encoder;
+    const char* formatLine;  // null: lossy, it plays
+  } cases[] = {
+      {"song16.flac", 44100, 16, "-acodec flac", ".flac -> PCM 44100Hz 16bit 2ch (44100samples 1.0secs)"},
+      {"song24.flac", 96000, 24, "-acodec flac", ".flac -> PCM 96000Hz 24bit 2ch (96000samples 1.0secs)"},
+      {"song24.m4a", 96000, 24, "-acodec alac", ".m4a -> PCM 96000Hz 24bit 2ch (96000samples 1.0secs)"},
+      {"song.mp3", 44100, 16, "-acodec libmp3lame", nullptr},
+      {"song.ogg", 44100, 16, "-acodec libvorbis", nullptr},
+      {"song.opus", 48000, 16, "-acodec libopus", nullptr},
+  };
+  PlayerDialog d;
+  SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, static_cast<WPARAM>(1 + kDefaultRoleCount), 0);
+  d.Command(IDC_DEVICE, CBN_SELCHANGE);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const wavebytes::Bytes wave = NoisePcm(c.rate, c.rate, c.bits, c.rate + c.bits);
+    const std::string source = dir_.Write(std::string(c.name) + ".wav", wave);
+    const std::string song = dir_.Path() + "\\" + c.name;
+    ASSERT_EQ(Encode(source, c.encoder, song), 0);
+    size_t mark = 0;
+    for (const auto& buffer : sim_.Rendered(endpoint_)) mark += buffer.bytes.size();
+    ASSERT_TRUE(d.Start(song)) << d.Text(IDC_STATUS);
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 20000));
+    std::vector<uint8_t> got;
+    for (const auto& buffer : sim_.Rendered(endpoint_)) got.insert(got.end(), buffer.bytes.begin(), buffer.bytes.end());
+    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(mark));
+    if (!c.formatLine) {
+      EXPECT_EQ(d.Text(IDC_FORMAT).find(std::string(std::strrchr(c.name, '.')) + " -> PCM "), 0u) << d.Text(IDC_FORMAT);
+      EXPECT_NE(d.Text(IDC_FORMAT).find("Hz 16bit 2ch"), std::string::npos) << "lossy: 16 bits, " << d.Text(IDC_FORMAT);
+      EXPECT_TRUE(std::any_of(got.begin(), got.end(), [](uint8_t b) { return b != 0; })) << "it sounded";
+      continue;
+    }
+    EXPECT_EQ(d.Text(IDC_FORMAT), c.formatLine);
+    const std::vector<uint8_t> data(wave.begin() + 44, wave.end());
+    const size_t at = Find(got, data.data(), 96);
+    ASSERT_NE(at, std::string::npos) << "the first samples never reached the endpoint";
+    ASSERT_GE(got.size() - at, data.size());
+    EXPECT_EQ(std::memcmp(&got[at], data.data(), data.size()), 0) << "every sample as in the source";
+  }
+}
+
 class RexLoopTest : public MainWindowTest {
  protected:
   void SetUp() override {
@@ -411,17 +619,6 @@ class SlowPreparationTest : public RexLoopTest {
     SetEnvironmentVariableA("VEX_CONVERTER_DELAY_MS", nullptr);
     SetEnvironmentVariableA("VEX_REX_STANDIN_DELAY_MS", nullptr);
     RexLoopTest::TearDown();
-  }
-  static size_t ConverterProcesses() {
-    size_t count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-      count += lstrcmpiA(entry.szExeFile, "ffmpeg.exe") == 0;
-    }
-    CloseHandle(snapshot);
-    return count;
   }
   StandInConverterOnPath converter_;
 };

@@ -3,11 +3,14 @@
 // texts read, and where the sounding byte lies across a loop rewind.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "player/playback_rules.h"
 #include "player/converter_progress.h"
+#include "player/source_stream.h"
 
 namespace {
 
@@ -26,12 +29,72 @@ TEST(FileKindRule, ExtensionDecidesConverterRexOrWave) {
       {"loop.RX2", FileKind::Rex},              {"loop.rex", FileKind::Rex},
       {"a.wav", FileKind::Wave},                {"noextension", FileKind::Wave},
       {"dir.mp3\\plain", FileKind::Wave},       {"x.rx", FileKind::Wave},
+      {"A.FLAC", FileKind::Converted},          {"x.Opus", FileKind::Converted},
+      {"x.fla", FileKind::Wave},                {"x.flac2", FileKind::Wave},
+      {"x.aiff.wav", FileKind::Wave},           {"x.wv", FileKind::Converted},
   };
   for (const KindCase& c : cases) {
     char name[256], ext[256];
     SplitFileName(c.path, name, ext, sizeof name);
     EXPECT_EQ(FileKindOfExtension(ext), c.kind) << c.path;
   }
+}
+
+TEST(FileKindRule, EveryExtensionOfTheConvertersTableIsConvertedAndOffered) {
+  char filter[512];
+  ASSERT_TRUE(BrowseFilter(filter, sizeof filter));
+  std::string patterns;  // the NUL-separated entries, each ended by '|'
+  for (const char* p = filter; *p; p += std::strlen(p) + 1) patterns += std::string(p) + "|";
+  for (size_t i = 0; i < kConvertedExtensionCount; ++i) {
+    const std::string e = kConvertedExtensions[i];
+    std::string upper = e;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(FileKindOfExtension(e.c_str()), FileKind::Converted) << e;
+    EXPECT_EQ(FileKindOfExtension(upper.c_str()), FileKind::Converted) << upper;
+    const bool listed = patterns.find("*" + e + ";") != std::string::npos || patterns.find("*" + e + "|") != std::string::npos;
+    EXPECT_TRUE(listed) << e << " in " << patterns;
+  }
+  EXPECT_EQ(patterns.rfind("All files(*.*)|*.*|"), patterns.size() - 19) << patterns;
+  EXPECT_FALSE(BrowseFilter(filter, 40)) << "refused, not cut";
+}
+
+TEST(SourceStreamRule, TheConvertersDescriptionPicksTheOutputCodec) {
+  struct Case {
+    const char* audioLine;
+    const char* codec;
+    uint32_t rate, bits;
+    const char* output;
+  } cases[] = {
+      {"Stream #0:0: Audio: flac, 96000 Hz, stereo, s32 (24 bit)", "flac", 96000, 24, "pcm_s24le"},
+      {"Stream #0:0: Audio: flac, 44100 Hz, stereo, s16", "flac", 44100, 16, "pcm_s16le"},
+      {"Stream #0:0(und): Audio: alac (alac / 0x63616C61), 96000 Hz, stereo, s32p (24 bit), 3072 kb/s", "alac",
+       96000, 24, "pcm_s24le"},
+      {"Stream #0:0: Audio: wavpack, 48000 Hz, 5.1(side), s32p", "wavpack", 48000, 32, "pcm_s32le"},
+      {"Stream #0:0: Audio: ape (APE  / 0x20455041), 44100 Hz, stereo, u8p", "ape", 44100, 8, "pcm_u8"},
+      {"Stream #0:0: Audio: pcm_f32be (fl32 / 0x32336C66), 48000 Hz, mono, flt, 1536 kb/s", "pcm_f32be", 48000, 32,
+       "pcm_f32le"},
+      {"Stream #0:0: Audio: pcm_s24be, 88200 Hz, 2 channels, s32 (24 bit), 4233 kb/s", "pcm_s24be", 88200, 24,
+       "pcm_s24le"},
+      {"Stream #0:0: Audio: tta, 44100 Hz, stereo, s32 (20 bit)", "tta", 44100, 20, "pcm_s24le"},
+      {"Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s", "mp3", 44100, 32, "pcm_s16le"},
+      {"Stream #0:0: Audio: opus, 48000 Hz, stereo, fltp", "opus", 48000, 32, "pcm_s16le"},
+      {"Stream #0:0(eng): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, stereo, fltp, 128 kb/s", "aac", 44100, 32,
+       "pcm_s16le"},
+      {"Stream #0:0: Audio: dts (DTS), 48000 Hz, 5.1(side), s32p (24 bit)", "dts", 48000, 24, "pcm_s16le"},
+      {"Stream #0:0: Video: png, rgb24, 600x600", "", 0, 0, "pcm_s16le"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = std::string("Input #0, x, from 'a':\r\n  Duration: 01:02:03.45, start: 0.0\r\n    ") +
+                             c.audioLine + "\r\nAt least one output file must be specified\r\n";
+    const SourceStream s = ParseSourceStream(text.c_str());
+    EXPECT_STREQ(s.codec, c.codec) << c.audioLine;
+    EXPECT_EQ(s.sampleRate, c.rate) << c.audioLine;
+    EXPECT_EQ(s.bits, c.bits) << c.audioLine;
+    EXPECT_STREQ(ConverterOutputCodec(s), c.output) << c.audioLine;
+    EXPECT_EQ(s.durationMs, 3723450u) << c.audioLine;
+  }
+  EXPECT_FALSE(ParseSourceStream("ffmpeg version 4.1\nsong.xyz: Invalid data found when processing input\n").found);
+  EXPECT_EQ(ParseSourceStream("  Duration: N/A, bitrate: N/A\n").durationMs, 0u);
 }
 
 TEST(FileKindRule, SplitKeepsNameAndExtensionAndCutsToCapacity) {
@@ -195,9 +258,11 @@ TEST(TempoRule, OutsideTheSpinRangeIsRefusedZeroOrEmptyMeansTheLoopsOwn) {
 
 TEST(ConverterRun, CommandLineAndTemporaryNames) {
   char line[600];
-  ASSERT_TRUE(ConverterCommandLine(line, sizeof line, "C:\\a b\\s.mp3", "C:\\t\\WAV1200.wav"));
+  ASSERT_TRUE(ConverterCommandLine(line, sizeof line, "C:\\a b\\s.mp3", "pcm_s16le", "C:\\t\\WAV1200.wav"));
   EXPECT_STREQ(line, "ffmpeg.exe -y -i \"C:\\a b\\s.mp3\" -acodec pcm_s16le \"C:\\t\\WAV1200.wav\"");
-  EXPECT_FALSE(ConverterCommandLine(line, 20, "C:\\a.mp3", "C:\\b.wav")) << "refused, not cut";
+  ASSERT_TRUE(ConverterCommandLine(line, sizeof line, "s.flac", "pcm_s24le", "t.wav"));
+  EXPECT_STREQ(line, "ffmpeg.exe -y -i \"s.flac\" -acodec pcm_s24le \"t.wav\"");
+  EXPECT_FALSE(ConverterCommandLine(line, 20, "C:\\a.mp3", "pcm_s16le", "C:\\b.wav")) << "refused, not cut";
   char name[32];
   ConversionTempName(name, sizeof name, 0x12345678, 0);
   EXPECT_STREQ(name, "WAV5600.wav");

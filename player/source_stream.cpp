@@ -1,0 +1,155 @@
+// The converter's extensions, its stream description and the output codec.
+#include "player/source_stream.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "player/converter_progress.h"
+
+const char* const kConvertedExtensions[] = {
+    ".flac", ".ogg", ".oga", ".opus", ".aac", ".wma", ".ape", ".wv", ".aif",
+    ".aiff", ".aifc", ".caf", ".tta", ".mka", ".ac3", ".mp2",
+};
+const size_t kConvertedExtensionCount = sizeof kConvertedExtensions / sizeof kConvertedExtensions[0];
+
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    if (Lower(*a) != Lower(*b)) return false;
+  }
+  return *a == *b;
+}
+
+bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+
+// Copies the token at `from` up to one of `stops` (or the line's end), blanks trimmed.
+const char* Token(const char* from, const char* stops, char* out, size_t capacity) {
+  while (*from == ' ') ++from;
+  size_t n = 0;
+  const char* p = from;
+  for (; *p && *p != '\n' && *p != '\r' && !std::strchr(stops, *p); ++p) {
+    if (n + 1 < capacity) out[n++] = *p;
+  }
+  while (n > 0 && out[n - 1] == ' ') --n;
+  out[n] = '\0';
+  return p;
+}
+
+uint32_t WidthOfSampleType(const char* type, bool* isFloat) {
+  *isFloat = StartsWith(type, "flt") || StartsWith(type, "dbl");
+  if (*isFloat) return StartsWith(type, "dbl") ? 64 : 32;
+  if (StartsWith(type, "u8")) return 8;
+  if (StartsWith(type, "s16")) return 16;
+  if (StartsWith(type, "s32")) return 32;
+  if (StartsWith(type, "s64")) return 64;
+  return 0;
+}
+
+void ReadAudioLine(const char* line, SourceStream& s) {
+  // codec[ (tag / 0x…)], rate Hz, layout, sample type[ (N bit)][, bitrate]
+  const char* p = Token(line, ", (", s.codec, sizeof s.codec);
+  while (*p == ' ' || *p == '(') {  // the codec's profile, long name or tag in brackets
+    if (*p == ' ') {
+      ++p;
+      continue;
+    }
+    p = std::strchr(p, ')');
+    if (!p) return;
+    ++p;
+  }
+  char field[64];
+  for (int index = 0; *p == ','; ++index) {
+    p = Token(p + 1, ",", field, sizeof field);
+    if (index == 0) {
+      s.sampleRate = static_cast<uint32_t>(std::strtoul(field, nullptr, 10));
+    } else if (index == 2) {
+      Token(field, " (", s.sampleType, sizeof s.sampleType);
+      s.bits = WidthOfSampleType(s.sampleType, &s.isFloat);
+      if (const char* figure = std::strchr(field, '(')) {
+        const unsigned long bits = std::strtoul(figure + 1, nullptr, 10);
+        if (bits > 0 && bits <= 64) s.bits = static_cast<uint32_t>(bits);
+      }
+    }
+  }
+  s.found = true;
+}
+
+}  // namespace
+
+bool IsConvertedExtension(const char* extension) {
+  for (const char* known : kConvertedExtensions) {
+    if (EqualNoCase(extension, known)) return true;
+  }
+  return false;
+}
+
+bool BrowseFilter(char* text, size_t capacity) {
+  char converted[256] = "*.mp?;*.m?a;*.mpeg";
+  for (const char* e : kConvertedExtensions) {
+    const size_t used = std::strlen(converted);
+    if (std::snprintf(converted + used, sizeof converted - used, ";*%s", e) >= static_cast<int>(sizeof converted - used)) {
+      return false;
+    }
+  }
+  const char* parts[] = {"Audio files",  "*.wav;*.rx2;*.rex;", converted, "Wave files(*.wav)", "*.wav",
+                         "Rex Loop files(*.rx2;*.rex)", "*.rx2;*.rex", "Converted files", converted,
+                         "All files(*.*)", "*.*"};
+  // Each entry is a name and its patterns, NUL after each; the audio entry's
+  // patterns are two parts run together.
+  size_t at = 0;
+  auto put = [&](const char* piece, bool terminate) {
+    const size_t n = std::strlen(piece);
+    if (at + n + 2 > capacity) return false;
+    std::memcpy(text + at, piece, n);
+    at += n;
+    if (terminate) text[at++] = '\0';
+    return true;
+  };
+  bool ok = put(parts[0], true) && put(parts[1], false) && put(parts[2], true);
+  for (size_t i = 3; ok && i < sizeof parts / sizeof parts[0]; ++i) ok = put(parts[i], true);
+  if (!ok) return false;
+  text[at] = '\0';
+  return true;
+}
+
+SourceStream ParseSourceStream(const char* text) {
+  SourceStream s;
+  bool haveDuration = false;
+  for (const char* line = text; *line;) {
+    const char* end = line;
+    while (*end && *end != '\n' && *end != '\r') ++end;
+    const char* p = line;
+    while (p < end && *p == ' ') ++p;
+    if (!haveDuration && StartsWith(p, "Duration:")) {
+      haveDuration = ParseClockText(p + 9 + (p[9] == ' '), &s.durationMs);
+    }
+    if (!s.found && StartsWith(p, "Stream #")) {
+      if (const char* audio = std::strstr(p, "Audio: ")) {
+        if (audio < end) ReadAudioLine(audio + 7, s);
+      }
+    }
+    line = *end ? end + 1 : end;
+  }
+  return s;
+}
+
+bool IsLosslessCodec(const char* codec) {
+  static const char* const kLossless[] = {"flac", "alac", "wavpack", "ape", "tta"};
+  for (const char* known : kLossless) {
+    if (std::strcmp(codec, known) == 0) return true;
+  }
+  return StartsWith(codec, "pcm_");
+}
+
+const char* ConverterOutputCodec(const SourceStream& s) {
+  if (!s.found || !IsLosslessCodec(s.codec) || s.bits == 0) return "pcm_s16le";
+  if (s.isFloat) return "pcm_f32le";
+  if (s.bits <= 8) return "pcm_u8";
+  if (s.bits <= 16) return "pcm_s16le";
+  if (s.bits <= 24) return "pcm_s24le";
+  return "pcm_s32le";
+}
