@@ -159,8 +159,8 @@ int StartStreamedConversion(HWND window, PlayerSession& session, const Preparati
 // and the file marked to go when it is closed; on failure playback stops with the
 // conversion's failure text. 0 when nothing of it plays any more.
 int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request);
-// While the converter writes: draws the overview again when another eighth of the
-// length has been written since `shownBytes`; returns the bytes now shown.
+// While the converter writes: draws the overview again once a sixteenth of the
+// length, then twice `shownBytes`, has been written; returns the bytes now shown.
 uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes);
 
 // --- Transport ----------------------------------------------------------------------

@@ -36,9 +36,10 @@ const char kStatusConversionFailed[] = "Conversion failed.";
 constexpr uint32_t kTempNameAttempts = 256;
 constexpr size_t kPartChars = 256;  // each part of a split path: 255 and the terminator
 constexpr uint32_t kHeaderBytes = sizeof(WAVEHDR);
-// While a converter writes, the overview is drawn again each time another eighth
-// of the source's length has been written.
-constexpr uint32_t kOverviewSteps = 8;
+// While a converter writes, the overview is first drawn when a sixteenth of the
+// source's length has been written, then again each time the part written has
+// doubled: the file is read about twice over in all, not once per step.
+constexpr uint32_t kOverviewFirstPart = 16;
 
 // What the kind-specific steps produced: the file to open and how it is shown.
 struct OpenPlan {
@@ -362,7 +363,8 @@ int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded
 uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes) {
   if (!session.growing || !session.sourceFile) return shownBytes;
   const uint32_t written = WrittenDataBytes(session.sourceFile, session.format, session.dataOffset);
-  if (written < shownBytes || written - shownBytes < session.dataSize / kOverviewSteps) return shownBytes;
+  const uint32_t step = shownBytes > session.dataSize / kOverviewFirstPart ? shownBytes : session.dataSize / kOverviewFirstPart;
+  if (written < shownBytes || written - shownBytes < step) return shownBytes;
   LoadOverview(window, session, path);
   return written;
 }

@@ -137,6 +137,17 @@ bool DescribeSource(PreparationJob& job, const char* program, SourceStream* stre
   return true;
 }
 
+bool ReadFlacHeader(const char* path, SourceStream* stream) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  uint8_t bytes[26];
+  DWORD read = 0;
+  const bool ok = ReadFile(file, bytes, sizeof bytes, &read, nullptr) && ReadFlacStreamInfo(bytes, read, stream);
+  CloseHandle(file);
+  return ok;
+}
+
 // Whether the target holds a whole WAVE header and half a second of sound.
 bool TargetReady(const char* target) {
   HANDLE file = CreateFileA(target, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -160,8 +171,16 @@ bool RunConverter(PreparationJob& job) {
   // the folder of a document opened by double-click, second.
   char program[MAX_PATH];
   if (!FindInStandardSearch(kConverterProgram, program, sizeof program)) return false;
+  // A lossy-only kind needs no description: its output is 16-bit, and the length
+  // comes with the converter's own first lines. That saves a process start.
+  // A FLAC file describes itself in its first bytes.
   SourceStream stream;
-  if (!DescribeSource(job, program, &stream)) return false;
+  char name[MAX_PATH], extension[MAX_PATH];
+  SplitFileName(job.request.source, name, extension, sizeof extension);
+  if (!OnlyLossyExtension(extension) && !ReadFlacHeader(job.request.source, &stream) &&
+      !DescribeSource(job, program, &stream)) {
+    return false;
+  }
   std::snprintf(job.request.codec, sizeof job.request.codec, "%s", stream.codec);
   job.request.durationMs = stream.durationMs;
   std::snprintf(job.request.outputCodec, sizeof job.request.outputCodec, "%s", ConverterOutputCodec(stream));
@@ -190,6 +209,7 @@ bool RunConverter(PreparationJob& job) {
     }
     if (!readyTold && TargetReady(job.request.target)) {
       readyTold = true;
+      if (job.request.durationMs == 0) job.request.durationMs = progress.DurationMs();
       PostMessageA(job.window, MSG_PREPARATION_READY, job.serial, 0);
     }
   }

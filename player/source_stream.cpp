@@ -137,6 +137,36 @@ SourceStream ParseSourceStream(const char* text) {
   return s;
 }
 
+bool ReadFlacStreamInfo(const uint8_t* b, size_t count, SourceStream* out) {
+  // "fLaC", then a block header of type 0 (STREAMINFO) and length 34.
+  if (count < 26 || std::memcmp(b, "fLaC", 4) != 0 || (b[4] & 0x7F) != 0 || b[5] != 0 || b[6] != 0 || b[7] != 34) {
+    return false;
+  }
+  const uint32_t rate = uint32_t{b[18]} << 12 | uint32_t{b[19]} << 4 | b[20] >> 4;
+  const uint32_t bits = ((b[20] & 1u) << 4 | b[21] >> 4) + 1;
+  const uint64_t frames = uint64_t{b[21] & 0x0Fu} << 32 | uint64_t{b[22]} << 24 | uint64_t{b[23]} << 16 |
+                          uint64_t{b[24]} << 8 | b[25];
+  if (rate == 0) return false;
+  SourceStream s;
+  s.found = true;
+  std::snprintf(s.codec, sizeof s.codec, "flac");
+  std::snprintf(s.sampleType, sizeof s.sampleType, bits > 16 ? "s32" : "s16");
+  s.sampleRate = rate;
+  s.bits = bits;
+  const uint64_t ms = frames * 1000 / rate;
+  s.durationMs = ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(ms);
+  *out = s;
+  return true;
+}
+
+bool OnlyLossyExtension(const char* extension) {
+  static const char* const kLossy[] = {".mp3", ".mp2", ".opus", ".aac", ".ac3", ".wma"};
+  for (const char* known : kLossy) {
+    if (EqualNoCase(extension, known)) return true;
+  }
+  return false;
+}
+
 bool IsLosslessCodec(const char* codec) {
   static const char* const kLossless[] = {"flac", "alac", "wavpack", "ape", "tta"};
   for (const char* known : kLossless) {

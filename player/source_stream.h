@@ -40,6 +40,16 @@ SourceStream ParseSourceStream(const char* text);
 // and PCM in any container ("pcm_…").
 bool IsLosslessCodec(const char* codec);
 
+// A FLAC file's own description, from its first 26 bytes ("fLaC" and the
+// STREAMINFO block): rate, channels' bits and length. False for anything else (a
+// tag before the stream, say), where the converter is asked instead.
+bool ReadFlacStreamInfo(const uint8_t* bytes, size_t count, SourceStream* out);
+
+// Whether a file of this extension can only hold lossy audio (.mp3, .mp2, .opus,
+// .aac, .ac3, .wma), so that its output is 16-bit whatever the source's
+// description says and the converter need not be asked for it.
+bool OnlyLossyExtension(const char* extension);
+
 // The converter's output codec: a lossless source keeps its width (8 → pcm_u8,
 // up to 16 → pcm_s16le, up to 24 → pcm_s24le, more → pcm_s32le, float →
 // pcm_f32le); a lossy or unknown one, or none found, gets pcm_s16le.

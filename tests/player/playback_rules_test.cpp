@@ -94,6 +94,23 @@ TEST(SourceStreamRule, TheConvertersDescriptionPicksTheOutputCodec) {
     EXPECT_EQ(s.durationMs, 3723450u) << c.audioLine;
   }
   EXPECT_FALSE(ParseSourceStream("ffmpeg version 4.1\nsong.xyz: Invalid data found when processing input\n").found);
+  // A FLAC file's own STREAMINFO: 96000 Hz (0x17700), 2 channels, 24 bits, 96000 frames.
+  const uint8_t flac[26] = {'f', 'L', 'a', 'C', 0x80, 0, 0, 34, 0x10, 0, 0x10, 0, 0, 0, 0, 0, 0, 0,
+                            0x17, 0x70, 0x03, 0x70, 0, 0x01, 0x77, 0x00};
+  SourceStream fromHeader;
+  ASSERT_TRUE(ReadFlacStreamInfo(flac, sizeof flac, &fromHeader));
+  EXPECT_EQ(fromHeader.sampleRate, 96000u);
+  EXPECT_EQ(fromHeader.bits, 24u);
+  EXPECT_EQ(fromHeader.durationMs, 1000u);
+  EXPECT_STREQ(ConverterOutputCodec(fromHeader), "pcm_s24le");
+  EXPECT_FALSE(ReadFlacStreamInfo(flac, 25, &fromHeader)) << "cut short";
+  const uint8_t tagged[26] = {'I', 'D', '3', 4};
+  EXPECT_FALSE(ReadFlacStreamInfo(tagged, sizeof tagged, &fromHeader)) << "a tag first: the converter is asked";
+  // Kinds that can hold lossless audio are described first; lossy-only ones need not be.
+  for (const char* e : {".mp3", ".MP2", ".opus", ".aac", ".ac3", ".wma"}) EXPECT_TRUE(OnlyLossyExtension(e)) << e;
+  for (const char* e : {".flac", ".m4a", ".mp4", ".ogg", ".oga", ".mka", ".mpeg", ".wv", ".caf"}) {
+    EXPECT_FALSE(OnlyLossyExtension(e)) << e;
+  }
   EXPECT_EQ(ParseSourceStream("  Duration: N/A, bitrate: N/A\n").durationMs, 0u);
 }
 
