@@ -1,6 +1,7 @@
 // The text of an exclusive-mode format search.
 #include "devices/wasapi_negotiation.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace {
@@ -34,10 +35,13 @@ constexpr ResultRow kResultNames[] = {
 };
 
 // Appends like snprintf at `used`; the text stays terminated when it is cut.
-template <typename... Args>
-void Append(char* text, size_t size, size_t& used, const char* format, Args... args) {
+void Append(char* text, size_t size, size_t& used, const char* format, ...) __attribute__((format(printf, 4, 5)));
+void Append(char* text, size_t size, size_t& used, const char* format, ...) {
   if (used + 1 >= size) return;
-  const int n = std::snprintf(text + used, size - used, format, args...);
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(text + used, size - used, format, args);
+  va_end(args);
   if (n < 0) return;
   used = used + static_cast<size_t>(n) < size ? used + static_cast<size_t>(n) : size - 1;
 }

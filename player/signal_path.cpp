@@ -1,6 +1,7 @@
 // The verdict on the signal path, worked out from what a start really did.
 #include "player/signal_path.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -21,11 +22,13 @@ constexpr uint32_t kFloatSignificandBits = 24;
 class ReasonList {
  public:
   ReasonList(char* text, size_t size) : text_(text), size_(size) {}
-  template <typename... Args>
-  void Add(const char* format, Args... args) {
+  void Add(const char* format, ...) __attribute__((format(printf, 2, 3))) {
     Append(count_++ == 0 ? " " : ", ");
     char reason[64];
-    std::snprintf(reason, sizeof reason, format, args...);
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
     Append(reason);
   }
   uint32_t Count() const { return count_; }
