@@ -68,7 +68,8 @@ bool CWASAPIOUT::Open(OutputDeviceIndex index, SampleFormat& format, HANDLE even
   if (FAILED(audioClient_->GetDevicePeriod(nullptr, &period_))) return false;
   period_ = WantedPeriod(period_, ProcessEngineTuning().wasapiBufferLength);
 
-  const HRESULT negotiated = NegotiateExclusiveFormat(record, audioClient_.Get(), period_);
+  const HRESULT negotiated =
+      NegotiateExclusiveFormat(record, audioClient_.Get(), period_, &negotiation_);
   if (negotiated != S_OK) {
     error = NegotiationErrorCode(negotiated);
     return false;
@@ -131,13 +132,14 @@ WAVEFORMATEXTENSIBLE BuildExclusiveFormat(const SampleFormat& format) {
 }
 
 HRESULT NegotiateExclusiveFormat(WAVEFORMATEXTENSIBLE& record, IAudioClient* client,
-                                 int64_t& period) {
+                                 int64_t& period, NegotiationLog* log) {
   HRESULT result = AUDCLNT_E_UNSUPPORTED_FORMAT;
   // No frame and no rate: nothing to offer, and the alignment would divide by 0.
   if (record.Format.nChannels == 0 || record.Format.nSamplesPerSec == 0) return result;
   FormatCandidate ladder[kMaxFormatCandidates];
   const uint32_t count = BuildFormatLadder(record.Samples.wValidBitsPerSample,
                                            ProcessEngineTuning().wasapiMaxBitLength, ladder);
+  if (log) log->sampleRate = record.Format.nSamplesPerSec;
   for (int attempt = 0; attempt < 2; ++attempt) {
     for (uint32_t i = 0; i < count; ++i) {
       SetCandidate(record, ladder[i]);
@@ -145,6 +147,7 @@ HRESULT NegotiateExclusiveFormat(WAVEFORMATEXTENSIBLE& record, IAudioClient* cli
           AlignedPeriod(period, record.Format.nBlockAlign, record.Format.nSamplesPerSec);
       result = client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
                                   duration, duration, &record.Format, nullptr);
+      if (log) log->Add(ladder[i].validBits, ladder[i].containerBits, record.Format.nChannels, result);
       if (result == S_OK) {
         period = duration;
         return S_OK;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "devices/output_devices.h"
+#include "devices/wasapi_negotiation.h"
 #include "dsp/sample_format.h"
 #include "win32/scoped_com.h"
 
@@ -53,6 +54,8 @@ class CWASAPIOUT : public CAUDIODEVICE {
 
   // The accepted buffer duration (100 ns units) after a successful Open.
   int64_t Period() const { return period_; }
+  // Every format Open offered and the endpoint's answer to each, also after a failure.
+  const NegotiationLog& Negotiation() const { return negotiation_; }
 
  private:
   // The device's minimum period, then the period asked for, then the accepted duration.
@@ -62,6 +65,7 @@ class CWASAPIOUT : public CAUDIODEVICE {
   ComPtr<IAudioRenderClient> renderClient_;
   HRESULT comInitResult_;
   DWORD ownerThread_;
+  NegotiationLog negotiation_;
 };
 
 // The extensible integer-PCM record for a device format: channels, rate, container
@@ -71,9 +75,10 @@ WAVEFORMATEXTENSIBLE BuildExclusiveFormat(const SampleFormat& format);
 // Tries the candidate ladder on `client` at the record's rate with buffer duration
 // and periodicity aligned from `period`, once more with one channel added when the
 // channel count is odd. Only S_OK counts: then `record` holds the accepted format
-// and `period` the accepted duration. Otherwise returns the last result.
+// and `period` the accepted duration. Otherwise returns the last result. Each offer
+// and its answer go to `log` when there is one.
 HRESULT NegotiateExclusiveFormat(WAVEFORMATEXTENSIBLE& record, IAudioClient* client,
-                                 int64_t& period);
+                                 int64_t& period, NegotiationLog* log = nullptr);
 
 // The wave-out code Open reports for a failed negotiation.
 uint32_t NegotiationErrorCode(HRESULT result);

@@ -258,15 +258,17 @@ int CMMEWAVEOUT::ThreadMain() {
 }
 
 CAUDIODEVICE* CMMEWAVEOUT::OpenDevice() {
-  CAUDIODEVICE* device = new (std::nothrow) CWASAPIOUT();
+  CWASAPIOUT* device = new (std::nothrow) CWASAPIOUT();
   if (!device) {
     openResult = MMSYSERR_NOMEM;
     SetEvent(startedEvent);
     return nullptr;
   }
   deviceFormat = clientFormat;
-  if (!device->Open(deviceIndex, deviceFormat, renderEvent, deviceBufferFrames, latencyFrames,
-                    openResult, deviceName, 64)) {
+  const bool opened = device->Open(deviceIndex, deviceFormat, renderEvent, deviceBufferFrames,
+                                   latencyFrames, openResult, deviceName, 64);
+  negotiation = device->Negotiation();
+  if (!opened) {
     delete device;
     SetEvent(startedEvent);
     return nullptr;

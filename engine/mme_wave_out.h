@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "devices/wasapi_negotiation.h"
 #include "dsp/sample_format.h"
 
 class CAUDIODEVICE;
@@ -65,6 +66,7 @@ class CMMEWAVE : public CMMEWAVEWORK {
   wchar_t deviceName[64] = {};
   SampleFormat clientFormat;
   SampleFormat deviceFormat;
+  NegotiationLog negotiation;     // written by the render thread before startedEvent
   uint64_t reportedPosition = 0;  // frames; never decreases but on reset
   int64_t counterFrequency = 0;
   uint32_t lastChunkFrames = 0;   // client frames the latest pass put into the device

@@ -168,3 +168,10 @@ uint32_t QueryOutputInfo(OutputHandle* handle, uint32_t* kind, uint32_t* rate, u
   if (channels) *channels = handle->channels;
   return MMSYSERR_NOERROR;
 }
+
+bool QueryNegotiation(const OutputHandle* handle, NegotiationLog* log) {
+  if (!handle || !handle->isWasapi) return false;
+  // The render thread wrote it before it let the open return; it does not change.
+  *log = Worker(handle)->negotiation;
+  return true;
+}

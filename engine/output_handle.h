@@ -11,6 +11,7 @@
 #include "dsp/wave_format.h"
 
 class CMMEWAVEOUT;
+struct NegotiationLog;
 
 // What QueryOutputInfo reports as the kind of an output.
 enum OutputKind : uint32_t {
@@ -44,3 +45,7 @@ uint32_t OutputGetPosition(OutputHandle* handle, MMTIME* time);
 // `name` receives at most 63 characters and its terminator.
 uint32_t QueryOutputInfo(OutputHandle* handle, uint32_t* kind, uint32_t* rate, uint32_t* bits,
                          uint32_t* channels, char name[64]);
+
+// The format search a WASAPI output made when it opened: true and `log` filled for
+// one, false for a wave-out output (which takes the format as it is) or no output.
+bool QueryNegotiation(const OutputHandle* handle, NegotiationLog* log);

@@ -135,6 +135,7 @@ BOOL OnInitDialog(HWND window, const MainWindowStart* start) {
   w->detailControl = GetDlgItem(window, IDC_DETAIL);
   w->forwardButton = GetDlgItem(window, IDC_FORWARD);
   w->backwardButton = GetDlgItem(window, IDC_BACKWARD);
+  AttachSignalPathTips(window);
   w->detailsShown = true;
   ShowDetails(window, false);
   w->waveform = CreateWaveformDisplay(w->waveformControl);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "player/signal_path.h"
 #include "resources/resource_ids.h"
 #include "win32/enable_control.h"
 
@@ -107,6 +108,11 @@ struct MainWindow {
   // REX renders that were cancelled but cannot be interrupted: waited for before
   // the window goes, so that each deletes its file.
   std::vector<HANDLE> abandonedRenders;
+  // The tooltips of the format, detail and signal-path lines, and the path of the
+  // latest start, which the verdict is worked out from again when the volume moves.
+  HWND signalTips;
+  bool signalPathKnown;
+  SignalPath signalPath;
 };
 
 // The window's state, or null before the dialog initialised.
@@ -194,3 +200,15 @@ void UpdateVolume(PlayerSession& session, HWND window);
 void ShowDeviceInfo(HWND window, uint32_t ringIndex);
 // A warning box with the system's text for a wave-out error code.
 void ShowMmError(HWND window, const char* caption, uint32_t code);
+
+// --- Signal path ---------------------------------------------------------------------
+
+// Creates the tooltips: the verdict on the format line, the format negotiation on the
+// detail line and on the signal-path line.
+void AttachSignalPathTips(HWND window);
+// The verdict and the format negotiation of the output the session just opened on
+// device `device`; `convertedExtension` is empty unless the converter made the file.
+void ShowSignalPath(HWND window, PlayerSession& session, uint32_t device, bool isRex,
+                    const char* convertedExtension);
+// The verdict of the latest start again, at `volumeX10`.
+void ShowSignalPathVolume(HWND window, int32_t volumeX10);

@@ -486,6 +486,7 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0,
                       FramesToMilliseconds(session.totalFrames, session.format.SampleRate()));
   UpdatePosition(window, session);
+  ShowSignalPath(window, session, device, plan.isRex, plan.convertedExtension);
   SetTimer(window, TIMER_POSITION, kPositionPeriodMs, nullptr);
   SetTimer(window, TIMER_BUTTON_REPEAT, kButtonRepeatPeriodMs, nullptr);
   KillTimer(window, TIMER_END_OF_PLAY);

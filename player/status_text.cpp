@@ -101,6 +101,7 @@ void UpdateVolume(PlayerSession& session, HWND window) {
   char text[16];
   FormatVolumeText(text, sizeof text, v);
   SetDlgItemTextA(window, IDC_VOLUME_TEXT, text);
+  ShowSignalPathVolume(window, v);
   ScopedLock lock(session.lock);
   session.gain = GainFromVolume(v);
 }

@@ -33,14 +33,17 @@ bool IsLoopMode(HWND window) {
 void ShowDetails(HWND window, bool show) {
   MainWindow* w = MainWindowOf(window);
   if (!w || w->detailsShown == show) return;
-  RECT client, detail, status;
+  RECT client, detail, status, signalPath;
   GetClientRect(window, &client);
   GetWindowRect(GetDlgItem(window, IDC_DETAIL), &detail);
   GetWindowRect(GetDlgItem(window, IDC_STATUS), &status);
+  GetWindowRect(GetDlgItem(window, IDC_SIGNAL_PATH), &signalPath);
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&detail), 2);
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&status), 2);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&signalPath), 2);
+  // The signal-path line is the last of the area.
   const LONG wantedBottom =
-      show ? status.bottom + (status.bottom - status.top) / 8 : detail.top;
+      show ? signalPath.bottom + (status.bottom - status.top) / 8 : detail.top;
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
   GetWindowPlacement(window, &placement);
@@ -49,11 +52,12 @@ void ShowDetails(HWND window, bool show) {
   SetWindowPlacement(window, &placement);
   EnableControl(window, IDC_BUFFER_LENGTH, show);
   EnableControl(window, IDC_BUFFER_COUNT, show);
-  // Below the collapsed window's edge the two lines cannot be seen; hidden, they
+  // Below the collapsed window's edge the three lines cannot be seen; hidden, they
   // keep their texts without drawing them (the status line changes with every
   // buffer written).
   ShowWindow(ControlOf(window, IDC_DETAIL), show ? SW_SHOWNA : SW_HIDE);
   ShowWindow(ControlOf(window, IDC_STATUS), show ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(GetDlgItem(window, IDC_SIGNAL_PATH), show ? SW_SHOWNA : SW_HIDE);
   w->detailsShown = show;
 }
 

@@ -1,9 +1,12 @@
-// The exclusive-mode candidate order and the buffer-duration alignment.
+// The exclusive-mode candidate order, the buffer-duration alignment and the text of
+// a negotiation.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "devices/wasapi_format_ladder.h"
+#include "devices/wasapi_negotiation.h"
 
 namespace {
 
@@ -110,6 +113,21 @@ TEST(FormatRecordFields, BlockAlignMaskPeriodAndLatency) {
   EXPECT_EQ(LatencyFrames(48000, 0), 0u);
   EXPECT_EQ(LatencyFrames(10, 500000), 1u) << "half a frame rounds up";
   EXPECT_EQ(LatencyFrames(10, 499999), 0u);
+}
+
+TEST(NegotiationText, EveryOfferWithItsAnswerAndTheChoice) {
+  NegotiationLog log;
+  char text[1024];
+  FormatNegotiation(text, sizeof text, log);
+  EXPECT_STREQ(text, "No format negotiated: wave-out takes the file's own format.");
+  log.sampleRate = 44100;
+  log.Add(24, 24, 1, static_cast<int32_t>(0x88890008u));
+  log.Add(24, 32, 2, 0x1234);
+  FormatNegotiation(text, sizeof text, log);
+  EXPECT_STREQ(text, "Exclusive-mode formats offered at 44100 Hz:\r\n24 in 24 bits, 1 ch: AUDCLNT_E_UNSUPPORTED_FORMAT"
+                     "\r\n24 in 32 bits, 2 ch: 0x00001234\r\nNo format was accepted.");
+  for (uint32_t i = 0; i < kMaxFormatAttempts; ++i) log.Add(16, 16, 2, 0);
+  EXPECT_EQ(log.count, kMaxFormatAttempts) << "a full log takes no more";
 }
 
 }  // namespace

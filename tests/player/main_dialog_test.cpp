@@ -125,16 +125,20 @@ TEST_F(MainDialogTest, DetailsToggleTheHeightAndTheBufferFields) {
   EXPECT_FALSE(d.Enabled(IDC_BUFFER_LENGTH)) << "hidden at start";
   EXPECT_FALSE(d.Enabled(IDC_BUFFER_COUNT));
   const auto visible = [&](int id) { return IsWindowVisible(GetDlgItem(d.Window(), id)) != FALSE; };
-  EXPECT_FALSE(visible(IDC_STATUS) || visible(IDC_DETAIL)) << "below the edge, hidden: they do not draw";
+  EXPECT_FALSE(visible(IDC_STATUS) || visible(IDC_DETAIL) || visible(IDC_SIGNAL_PATH))
+      << "below the edge, hidden: they do not draw";
   d.Command(IDM_SHOW_DETAILS);
-  EXPECT_TRUE(visible(IDC_STATUS) && visible(IDC_DETAIL));
+  EXPECT_TRUE(visible(IDC_STATUS) && visible(IDC_DETAIL) && visible(IDC_SIGNAL_PATH));
   const int shown = Height(d.Window());
   EXPECT_GT(shown, collapsed);
-  RECT client, status;
+  RECT client, status, last;
   GetClientRect(d.Window(), &client);
   GetWindowRect(GetDlgItem(d.Window(), IDC_STATUS), &status);
+  GetWindowRect(GetDlgItem(d.Window(), IDC_SIGNAL_PATH), &last);
   MapWindowPoints(nullptr, d.Window(), reinterpret_cast<POINT*>(&status), 2);
-  EXPECT_EQ(client.bottom, status.bottom + (status.bottom - status.top) / 8) << "an eighth of the status line below it";
+  MapWindowPoints(nullptr, d.Window(), reinterpret_cast<POINT*>(&last), 2);
+  EXPECT_EQ(client.bottom, last.bottom + (status.bottom - status.top) / 8)
+      << "an eighth of the status line below the area's last line, the signal path";
   EXPECT_TRUE(d.Enabled(IDC_BUFFER_LENGTH));
   EXPECT_TRUE(d.Enabled(IDC_BUFFER_COUNT));
   d.Command(IDM_SHOW_DETAILS);
