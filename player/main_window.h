@@ -207,8 +207,9 @@ void ShowMmError(HWND window, const char* caption, uint32_t code);
 // detail line and on the signal-path line.
 void AttachSignalPathTips(HWND window);
 // The verdict and the format negotiation of the output the session just opened on
-// device `device`; `convertedExtension` is empty unless the converter made the file.
+// device `device`; `convertedExtension` is empty unless the converter made the file,
+// `codec` what the converter said the source holds (empty: judged by the extension).
 void ShowSignalPath(HWND window, PlayerSession& session, uint32_t device, bool isRex,
-                    const char* convertedExtension);
+                    const char* convertedExtension, const char* codec);
 // The verdict of the latest start again, at `volumeX10`.
 void ShowSignalPathVolume(HWND window, int32_t volumeX10);

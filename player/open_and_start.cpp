@@ -52,6 +52,7 @@ struct OpenPlan {
   // A converter still writes the file: its data runs as long as the source lasts.
   bool growing = false;
   uint32_t durationMs = 0;
+  char codec[32] = "";  // as the converter described the source
 };
 
 // Creates "WAV%04X.wav" in the temporary folder exclusively; false after 256 tries.
@@ -294,6 +295,7 @@ int FinishPreparedStart(HWND window, PlayerSession& session, bool succeeded, con
     plan.tempo = request.tempo;
   } else if (succeeded) {
     SetStatus(window, kStatusConverted);
+    std::snprintf(plan.codec, sizeof plan.codec, "%s", request.codec);
     char name[kPartChars];
     SplitFileName(request.source, name, plan.convertedExtension, kPartChars);
   } else {
@@ -315,6 +317,7 @@ int StartStreamedConversion(HWND window, PlayerSession& session, const Preparati
   plan.temporary = true;
   plan.growing = true;
   plan.durationMs = request.durationMs;
+  std::snprintf(plan.codec, sizeof plan.codec, "%s", request.codec);
   return OpenPlanned(window, session, plan, request.startFrame);
 }
 
@@ -486,7 +489,7 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0,
                       FramesToMilliseconds(session.totalFrames, session.format.SampleRate()));
   UpdatePosition(window, session);
-  ShowSignalPath(window, session, device, plan.isRex, plan.convertedExtension);
+  ShowSignalPath(window, session, device, plan.isRex, plan.convertedExtension, plan.codec);
   SetTimer(window, TIMER_POSITION, kPositionPeriodMs, nullptr);
   SetTimer(window, TIMER_BUTTON_REPEAT, kButtonRepeatPeriodMs, nullptr);
   KillTimer(window, TIMER_END_OF_PLAY);

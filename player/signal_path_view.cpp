@@ -4,11 +4,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
+
 #include "devices/wasapi_negotiation.h"
 #include "dsp/sample_format.h"
 #include "engine/output_handle.h"
 #include "engine/session.h"
 #include "player/main_window.h"
+#include "player/source_stream.h"
 
 namespace {
 
@@ -85,14 +88,19 @@ void AttachSignalPathTips(HWND window) {
 }
 
 void ShowSignalPath(HWND window, PlayerSession& session, uint32_t device, bool isRex,
-                    const char* convertedExtension) {
+                    const char* convertedExtension, const char* codec) {
   MainWindow* w = MainWindowOf(window);
   SampleFormat file;
   if (!w || !session.output || !ParseSampleFormat(session.format, file)) return;
   SignalPath& path = w->signalPath;
   path = SignalPath{};
   path.converted = convertedExtension[0] != '\0';
-  if (path.converted) CodecOfExtension(convertedExtension, path.codec, sizeof path.codec, &path.lossy);
+  if (path.converted && codec[0] != '\0') {  // as the converter described the source
+    std::snprintf(path.codec, sizeof path.codec, "%s", codec);
+    path.lossy = !IsLosslessCodec(codec);
+  } else if (path.converted) {
+    CodecOfExtension(convertedExtension, path.codec, sizeof path.codec, &path.lossy);
+  }
   path.rexRender = isRex;
   path.file = PathFormatOf(file);
   path.volumeX10 = VolumeOf(window);

@@ -578,13 +578,17 @@ TEST_F(FullResolutionTest, LosslessFilesReachTheEndpointSampleForSampleAndLossyO
     std::vector<uint8_t> got;
     for (const auto& buffer : sim_.Rendered(endpoint_)) got.insert(got.end(), buffer.bytes.begin(), buffer.bytes.end());
     got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(mark));
+    const std::string verdict = d.Text(IDC_SIGNAL_PATH);
     if (!c.formatLine) {
+      EXPECT_EQ(verdict.rfind("Not bit-exact: decoded from ", 0), 0u) << verdict;
+      EXPECT_NE(verdict.find(" (lossy)"), std::string::npos) << verdict;
       EXPECT_EQ(d.Text(IDC_FORMAT).find(std::string(std::strrchr(c.name, '.')) + " -> PCM "), 0u) << d.Text(IDC_FORMAT);
       EXPECT_NE(d.Text(IDC_FORMAT).find("Hz 16bit 2ch"), std::string::npos) << "lossy: 16 bits, " << d.Text(IDC_FORMAT);
       EXPECT_TRUE(std::any_of(got.begin(), got.end(), [](uint8_t b) { return b != 0; })) << "it sounded";
       continue;
     }
     EXPECT_EQ(d.Text(IDC_FORMAT), c.formatLine);
+    EXPECT_EQ(verdict.rfind("Bit-exact", 0), 0u) << "a lossless decoding at the file's own resolution: " << verdict;
     const std::vector<uint8_t> data(wave.begin() + 44, wave.end());
     const size_t at = Find(got, data.data(), 96);
     ASSERT_NE(at, std::string::npos) << "the first samples never reached the endpoint";
