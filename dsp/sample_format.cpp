@@ -86,3 +86,12 @@ uint16_t PlainTwinTag(const WaveFormat& format) {
   if (std::memcmp(subFormat, kSubtypeIeeeFloat, 16) == 0) return kFormatTagFloat;
   return tag;
 }
+
+bool SameStreamFormat(const WaveFormat& a, const WaveFormat& b) {
+  SampleFormat x, y;
+  if (a.IsEmpty() || b.IsEmpty() || !ParseSampleFormat(a, x) || !ParseSampleFormat(b, y)) return false;
+  if (a.FormatTag() != b.FormatTag()) return false;
+  if (a.FormatTag() == kFormatTagExtensible && a.ChannelMask() != b.ChannelMask()) return false;
+  return x.sampleRate == y.sampleRate && x.channels == y.channels && x.containerBits == y.containerBits &&
+         x.validBits == y.validBits && x.isFloat == y.isFloat && a.BlockAlign() == b.BlockAlign();
+}

@@ -45,3 +45,8 @@ bool ParseSampleFormat(const WaveFormat& format, SampleFormat& out);
 // an IEEE float sub-format (with the full extension), so that the converter's
 // extensible output is handled as its plain twin; any other record's own tag.
 uint16_t PlainTwinTag(const WaveFormat& format);
+
+// Whether a stream of `b` can follow one of `a` in the same output without a
+// change: both PCM or float (plain or extensible), the same tag, rate, channels,
+// container and valid bits, and for extensible records the same channel mask.
+bool SameStreamFormat(const WaveFormat& a, const WaveFormat& b);

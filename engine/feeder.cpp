@@ -12,6 +12,11 @@
 // clear and the ring index stays on it. The feeder never waits while holding the
 // lock and reaches the window only by PostMessage.
 //
+// In sequential play the window may have opened the next entry, of the same
+// format: at the end of the data the feeder reads on into it in the same buffer,
+// so the device plays one stream; the file left stays open until the change is
+// heard (the window closes it then, or goes back to it for a seek).
+//
 // A device can stop taking sound without failing a call (an audio server gone, a
 // device pulled): wave-out then simply keeps every buffer. The thread remembers
 // when a buffer last came back (a start or a seek hands the whole ring over, which
@@ -65,6 +70,23 @@ bool RewindToData(const PlayerSession& session) {
          reached.QuadPart == static_cast<LONGLONG>(session.dataOffset);
 }
 
+// Sequential play: the data of the following file goes on where this file's ends,
+// in the same buffer. The file left is kept until the change is heard.
+void GoOnIntoFollowing(PlayerSession& session) {
+  session.leftFile = session.sourceFile;
+  session.leftDataOffset = session.dataOffset;
+  session.leftDataSize = session.dataSize;
+  session.leftTotalFrames = session.totalFrames;
+  session.enteredHistoryIndex = session.following.historyIndex;
+  lstrcpynA(session.enteredPath, session.following.path, MAX_PATH);
+  session.sourceFile = session.following.file;
+  session.dataOffset = session.following.dataOffset;
+  session.dataSize = session.following.dataSize;
+  session.totalFrames = session.following.totalFrames;
+  session.remainingBytes = session.dataSize;
+  session.following = FollowingWave{};
+}
+
 // Fills one buffer; returns the bytes it holds. On a read error the stop flag is
 // set and the read-error notice posted.
 uint32_t FillBuffer(PlayerSession& session, uint8_t* data) {
@@ -80,6 +102,10 @@ uint32_t FillBuffer(PlayerSession& session, uint8_t* data) {
     got += want;
     session.remainingBytes -= want;
     if (session.remainingBytes == 0) {
+      if (!session.loopFlag && !session.growing && session.following.file && !session.leftFile) {
+        GoOnIntoFollowing(session);
+        continue;
+      }
       if (!session.loopFlag || session.growing) break;
       session.remainingBytes = session.dataSize;
       if (!RewindToData(session)) {

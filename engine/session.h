@@ -11,6 +11,17 @@
 
 struct OutputHandle;
 
+// The next entry of sequential play, opened and checked by the window while the
+// current file plays, for the feeder to read on into without a gap.
+struct FollowingWave {
+  HANDLE file;               // positioned at its data offset, or null
+  uint32_t dataOffset;
+  uint32_t dataSize;
+  uint32_t totalFrames;
+  int32_t historyIndex;      // its entry in the file-name box's list
+  char path[MAX_PATH];
+};
+
 constexpr uint32_t kMaxOutputBuffers = 99;
 
 struct PlayerSession {
@@ -49,6 +60,16 @@ struct PlayerSession {
   // Set by the feeder while it waits for the converter's next bytes; read without
   // the lock by the feeder thread's wait.
   volatile uint8_t awaitingData;
+  FollowingWave following;
+  // After the feeder went on into the following file: the file it left, which
+  // still sounds until the buffers queued before the change have played, and the
+  // entry it went into. The window switches when the change is heard.
+  HANDLE leftFile;
+  uint32_t leftDataOffset;
+  uint32_t leftDataSize;
+  uint32_t leftTotalFrames;
+  int32_t enteredHistoryIndex;
+  char enteredPath[MAX_PATH];
   double gain;               // linear volume factor, 1.0 at start-up
   char lastPath[MAX_PATH];
 };

@@ -408,6 +408,7 @@ void OnTimer(HWND window, MainWindow* w, UINT_PTR timer) {
     case TIMER_POSITION: {
       ScopedLock lock(w->session->lock);
       UpdatePosition(window, *w->session);
+      QueueFollowingWave(window, *w->session);
       break;
     }
     case TIMER_END_OF_PLAY:

@@ -105,6 +105,8 @@ struct MainWindow {
   // The file of the job plays while its converter still writes it.
   bool streaming;
   uint32_t streamedOverviewBytes;
+  // Sequential play: the next entry was looked at for this file already.
+  bool followingTried;
   // REX renders that were cancelled but cannot be interrupted: waited for before
   // the window goes, so that each deletes its file.
   std::vector<HANDLE> abandonedRenders;
@@ -165,6 +167,13 @@ int StartStreamedConversion(HWND window, PlayerSession& session, const Preparati
 // and the file marked to go when it is closed; on failure playback stops with the
 // conversion's failure text. 0 when nothing of it plays any more.
 int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request);
+// Sequential play: when the file nears its end, opens the next entry of the list
+// (the same walk as the end of play) if it is a WAVE file of the same format, for
+// the feeder to read on into. The caller holds the session lock.
+void QueueFollowingWave(HWND window, PlayerSession& session);
+// The change to the following file has been heard: closes the file left and shows
+// the new one (title, name box, format line, overview). The caller holds the lock.
+void ShowEnteredFile(HWND window, PlayerSession& session);
 // While the converter writes: draws the overview again once a sixteenth of the
 // length, then twice `shownBytes`, has been written; returns the bytes now shown.
 uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes);

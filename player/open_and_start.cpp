@@ -363,6 +363,76 @@ int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded
   return 1;
 }
 
+void QueueFollowingWave(HWND window, PlayerSession& session) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w || w->followingTried || !session.output || !session.sourceFile || session.growing ||
+      session.following.file || session.leftFile || IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED) {
+    return;
+  }
+  // Looked at once the feeder has less than two rings and a second left to read.
+  const uint64_t soon = uint64_t{session.bufferBytes} * session.bufferCount * 2 + session.format.AvgBytesPerSec();
+  if (session.remainingBytes > soon) return;
+  w->followingTried = true;
+  HWND box = GetDlgItem(window, IDC_FILE_NAME);
+  const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+  if (count == CB_ERR || count < 2) return;
+  const LRESULT selection = SendMessageA(box, CB_GETCURSEL, 0, 0);
+  LRESULT next = selection + 1;
+  if (selection == CB_ERR || next == count) {
+    if (IsDlgButtonChecked(window, IDC_LOOP) != BST_CHECKED) return;
+    next = 0;
+  }
+  FollowingWave f{};
+  const LRESULT length = SendMessageA(box, CB_GETLBTEXTLEN, next, 0);
+  if (length == CB_ERR || length >= MAX_PATH || SendMessageA(box, CB_GETLBTEXT, next, reinterpret_cast<LPARAM>(f.path)) == CB_ERR) {
+    return;
+  }
+  char name[kPartChars], extension[kPartChars];
+  SplitFileName(f.path, name, extension, kPartChars);
+  if (FileKindOfExtension(extension) != FileKind::Wave) return;  // the converter or the renderer: stop and start
+  HANDLE file = OpenWaveFile(f.path, false);
+  if (file == INVALID_HANDLE_VALUE) return;  // the end of play tries it and says why
+  WaveSource wave;
+  FileByteSource bytes(file);
+  if (ReadWaveSource(bytes, wave) != WaveReadResult::Ok || !SameStreamFormat(session.format, wave.format)) {
+    CloseHandle(file);
+    return;
+  }
+  f.file = file;  // the reader left it at the data offset
+  f.dataOffset = wave.dataOffset;
+  f.dataSize = wave.dataSize;
+  f.totalFrames = wave.totalFrames;
+  f.historyIndex = static_cast<int32_t>(next);
+  session.following = f;
+}
+
+void ShowEnteredFile(HWND window, PlayerSession& session) {
+  if (!session.leftFile) return;
+  CloseHandle(session.leftFile);
+  session.leftFile = nullptr;
+  if (MainWindow* w = MainWindowOf(window)) w->followingTried = false;
+  HWND box = GetDlgItem(window, IDC_FILE_NAME);
+  char entry[MAX_PATH] = "";
+  const LRESULT length = SendMessageA(box, CB_GETLBTEXTLEN, session.enteredHistoryIndex, 0);
+  if (length != CB_ERR && length < MAX_PATH &&
+      SendMessageA(box, CB_GETLBTEXT, session.enteredHistoryIndex, reinterpret_cast<LPARAM>(entry)) != CB_ERR &&
+      lstrcmpiA(entry, session.enteredPath) == 0) {
+    SendMessageA(box, CB_SETCURSEL, session.enteredHistoryIndex, 0);
+  } else {
+    SetWindowTextA(box, session.enteredPath);
+  }
+  std::snprintf(session.lastPath, sizeof session.lastPath, "%s", session.enteredPath);
+  char name[kPartChars], extension[kPartChars];
+  SplitFileName(session.enteredPath, name, extension, kPartChars);
+  char text[600];
+  std::snprintf(text, sizeof text, "%.255s%.255s - %s", name, extension, kAppCaption);
+  SetWindowTextA(window, text);
+  ShowFormatLine(window, session, false, 0, "");
+  LoadOverview(window, session, session.enteredPath);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0,
+                      FramesToMilliseconds(session.totalFrames, session.format.SampleRate()));
+}
+
 uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes) {
   if (!session.growing || !session.sourceFile) return shownBytes;
   const uint32_t written = WrittenDataBytes(session.sourceFile, session.format, session.dataOffset);
@@ -485,6 +555,7 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   }
 
   std::snprintf(session.lastPath, sizeof session.lastPath, "%s", source);
+  if (w) w->followingTried = false;
   ShowPlayingControls(window, w, plan.isRex);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0,
                       FramesToMilliseconds(session.totalFrames, session.format.SampleRate()));

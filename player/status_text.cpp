@@ -84,14 +84,28 @@ int UpdatePosition(HWND window, PlayerSession& session) {
   const uint32_t played = PlayedBytes(bytes, bytesError, session.format);
   if (session.dataSize == 0) return 1;
 
-  const uint32_t p = PlayingByte(session.dataSize, session.remainingBytes, session.bytesQueued, played);
+  uint32_t p = PlayingByte(session.dataSize, session.remainingBytes, session.bytesQueued, played);
+  uint32_t totalFrames = session.totalFrames;
+  if (session.leftFile) {
+    // Read on into the following file: until what was queued before the change
+    // has played, the sound is the file left, and so is what the window shows.
+    const uint32_t read = session.dataSize - session.remainingBytes;
+    const uint32_t queued = session.bytesQueued - played;
+    if (read < queued) {
+      const uint32_t back = queued - read;
+      p = back < session.leftDataSize ? session.leftDataSize - back : 0;
+      totalFrames = session.leftTotalFrames;
+    } else {
+      ShowEnteredFile(window, session);
+    }
+  }
   const uint32_t rate = session.format.SampleRate();
   const uint32_t frame = MulDivSaturate(p, rate, session.format.AvgBytesPerSec());
   if (w) w->resumePosition = frame;
   const uint32_t ms = FramesToMilliseconds(frame, rate);
   SendMessageA(ControlOf(window, IDC_WAVEFORM), WDM_SETPOS, ms, 0);
   char text[32];
-  FormatTimeText(text, sizeof text, ms, session.totalFrames, rate);
+  FormatTimeText(text, sizeof text, ms, totalFrames, rate);
   SetWindowTextA(ControlOf(window, IDC_TIME), text);
   return 1;
 }

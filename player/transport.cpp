@@ -127,6 +127,10 @@ int StopPlayback(HWND window, PlayerSession& session) {
   }
   session.growing = 0;
   session.awaitingData = 0;
+  for (HANDLE* file : {&session.following.file, &session.leftFile}) {
+    if (*file) CloseHandle(*file);
+    *file = nullptr;
+  }
   ShowIdleControls(window);
   PurgeMessages(window, kFeederMessageFirst, kFeederMessageLast);
   ResetEvent(session.bufferDoneEvent);
@@ -161,9 +165,32 @@ int TogglePause(HWND window, PlayerSession& session) {
   return 1;
 }
 
+// Before the change to the following file is heard, the window still shows the
+// file left and a seek acts on it: the following file is put back as it was.
+void GoBackToLeftFile(PlayerSession& session) {
+  if (!session.leftFile) return;
+  FollowingWave back{};
+  back.file = session.sourceFile;
+  back.dataOffset = session.dataOffset;
+  back.dataSize = session.dataSize;
+  back.totalFrames = session.totalFrames;
+  back.historyIndex = session.enteredHistoryIndex;
+  lstrcpynA(back.path, session.enteredPath, MAX_PATH);
+  LARGE_INTEGER to;
+  to.QuadPart = back.dataOffset;
+  SetFilePointerEx(back.file, to, nullptr, FILE_BEGIN);
+  session.following = back;
+  session.sourceFile = session.leftFile;
+  session.dataOffset = session.leftDataOffset;
+  session.dataSize = session.leftDataSize;
+  session.totalFrames = session.leftTotalFrames;
+  session.leftFile = nullptr;
+}
+
 void SeekTo(uint32_t targetFrame, PlayerSession& session, HWND window) {
   ScopedLock lock(session.lock);
   if (!session.sourceFile || !session.output) return;
+  GoBackToLeftFile(session);
   if (targetFrame >= session.totalFrames) {
     if (!IsLoopMode(window)) {
       HandleEndOfPlay(window);
@@ -206,6 +233,7 @@ int SeekFromPoint(HWND window, POINT point, PlayerSession& session) {
   if (!session.sourceFile || !session.output || !PtInRect(&area, point) || area.right <= area.left) {
     return 0;
   }
+  GoBackToLeftFile(session);  // the overview shown is the left file's
   const uint64_t target = static_cast<uint64_t>(point.x - area.left) * session.totalFrames /
                           static_cast<uint64_t>(area.right - area.left);
   SeekTo(static_cast<uint32_t>(target), session, window);

@@ -28,6 +28,8 @@ constexpr uint32_t kBlock = 4;
 constexpr uint32_t kBufferBytes = kRate * kBlock / 10;  // 100 ms
 constexpr int kBuffers = 4;
 constexpr DWORD kSettleMs = 3000;  // the sound runs and the window has settled
+// The window's private message that puts the name box's text on top of the history.
+constexpr UINT kRememberFile = 2024;
 int g_measureSeconds = 15;
 
 uint64_t Ticks(const FILETIME& t) { return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
@@ -69,7 +71,7 @@ uint64_t ProcessCpu(DWORD processId) {
 }
 
 // A 16-bit stereo WAVE of noise, long enough to play through the measurement.
-std::string WriteNoiseWave(const TempDir& dir, uint32_t seconds) {
+std::string WriteNoiseWave(const TempDir& dir, uint32_t seconds, const std::string& name = "playing.wav") {
   const uint32_t data = seconds * kRate * kBlock;
   std::string bytes(44 + data, '\0');
   auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&bytes[at], &v, 4); };
@@ -92,7 +94,7 @@ std::string WriteNoiseWave(const TempDir& dir, uint32_t seconds) {
     const int16_t sample = static_cast<int16_t>((seed >> 16) % 4001) - 2000;
     std::memcpy(&bytes[i], &sample, 2);
   }
-  return dir.Write("playing.wav", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  return dir.Write(name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
 // The bare writer: the file's data in four 100 ms buffers on the wave mapper, each
@@ -187,9 +189,19 @@ void BM_BareWaveOutWriter(benchmark::State& state) {
   state.counters["cpu_ms_per_s"] = g_bareWriter;
 }
 
+// The player on one long file, or (argument 1) on a list of two-second files of
+// one format in sequential play, each read on into from the one before: the
+// difference is what reading ahead and the changes cost.
 void BM_Player(benchmark::State& state) {
   TempDir dir;
-  const std::string path = WriteNoiseWave(dir, 30);
+  const bool sequence = state.range(0) != 0;
+  std::vector<std::string> paths;
+  if (sequence) {
+    const int files = g_measureSeconds / 2 + kSettleMs / 2000 + 3;
+    for (int i = 0; i < files; ++i) paths.push_back(WriteNoiseWave(dir, 2, "part" + std::to_string(i) + ".wav"));
+  } else {
+    paths.push_back(WriteNoiseWave(dir, 30));
+  }
   for (auto _ : state) {
     e2e::PlayerProcess player;
     if (!player.Window()) {
@@ -197,7 +209,16 @@ void BM_Player(benchmark::State& state) {
       return;
     }
     player.SelectDevice(0);
-    player.Play(path);
+    for (size_t i = paths.size(); sequence && i-- > 0;) {  // each to the top of the history
+      player.TypeFileName(paths[i]);
+      DWORD_PTR result = 0;
+      SendMessageTimeoutA(player.Window(), kRememberFile, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    }
+    if (sequence) {
+      SendDlgItemMessageA(player.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+      player.SetCheck(IDC_SEQUENTIAL, true);
+    }
+    player.Play(paths[0]);
     if (!e2e::WaitUntil([&] { return player.Playing(); }, 30000)) {
       state.SkipWithError("the player did not start playing");
       return;
@@ -234,7 +255,7 @@ void BM_Player(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_BareWaveOutWriter)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_Player)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_Player)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--bare-writer") == 0) return RunBareWriter(argv[2], std::atoi(argv[3]));

@@ -90,6 +90,35 @@ TEST(ParseSampleFormat, RefusedRecordsLeaveTheOutputAlone) {
   }
 }
 
+TEST(SameStreamFormat, OnlyAnIdenticalLayoutContinuesTheStream) {
+  Bytes otherMask = ExtensibleBody(2, 48000, 32, 24, 3, false);
+  otherMask[20] = 0x33;
+  const Bytes ext = ExtensibleBody(2, 48000, 32, 24, 3, false);
+  Bytes withEmptyExtension = FmtBody(1, 2, 44100, 16);
+  withEmptyExtension.insert(withEmptyExtension.end(), {0, 0});
+  const struct {
+    const char* name;
+    Bytes a, b;
+    bool same;
+  } cases[] = {
+      {"16-bit stereo 44.1 kHz twice", FmtBody(1, 2, 44100, 16), FmtBody(1, 2, 44100, 16), true},
+      {"a record with an empty extension", FmtBody(1, 2, 44100, 16), withEmptyExtension, true},
+      {"extensible twice", ext, ExtensibleBody(2, 48000, 32, 24, 3, false), true},
+      {"another rate", FmtBody(1, 2, 44100, 16), FmtBody(1, 2, 48000, 16), false},
+      {"another channel count", FmtBody(1, 2, 44100, 16), FmtBody(1, 1, 44100, 16), false},
+      {"another width", FmtBody(1, 2, 44100, 16), FmtBody(1, 2, 44100, 24), false},
+      {"float and integer", FmtBody(3, 2, 44100, 32), FmtBody(1, 2, 44100, 32), false},
+      {"plain and its extensible twin", FmtBody(1, 2, 48000, 16), ExtensibleBody(2, 48000, 16, 16, 3, false), false},
+      {"other valid bits", ext, ExtensibleBody(2, 48000, 32, 32, 3, false), false},
+      {"another channel mask", ext, otherMask, false},
+      {"ADPCM twice", FmtBody(2, 2, 44100, 4), FmtBody(2, 2, 44100, 4), false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SameStreamFormat(FormatFrom(c.a), FormatFrom(c.b)), c.same) << c.name;
+    EXPECT_EQ(SameStreamFormat(FormatFrom(c.b), FormatFrom(c.a)), c.same) << c.name << ", the other way";
+  }
+}
+
 TEST(SampleKindOf, FollowsFromFloatFlagAndContainerWidth) {
   const struct {
     bool isFloat;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 namespace e2e {
 namespace {
 
+// The window's private message that puts the name box's text on top of the history.
+constexpr UINT kRememberFile = 2024;
 constexpr double kHalfAmplitudeDb = -6.0206;
 constexpr double kGainTolerance = 0.1;  // dB
 constexpr int kLoopRounds = 10;
@@ -196,6 +199,63 @@ constexpr char kStopAudioServer[] = "pulseaudio --kill; while pulseaudio --check
 constexpr char kStartAudioServer[] =
     "pulseaudio --daemonize=yes --exit-idle-time=-1 -n --load='module-null-sink sink_name=nullsink'"
     " --load=module-native-protocol-unix >/dev/null 2>&1";
+
+// Sequential play through three files of one format on the wave mapper: the sink
+// records one stream, the files back to back, with nothing between them but the
+// audio server's own short underruns.
+TEST_F(TransportTest, SequentialFilesOfOneFormatSoundAsOneStream) {
+  std::vector<std::vector<int16_t>> files;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 3; ++i) {
+    files.push_back(NoiseSamples(kSinkRate * 3 / 2, 60 + i));
+    paths.push_back(dir_.Write("track" + std::to_string(i + 1) + ".wav", Pcm16Wave(files.back())));
+  }
+  std::vector<int16_t> stream;
+  for (const auto& f : files) stream.insert(stream.end(), f.begin(), f.end());
+  auto recorder = Record(kRecordingCapSeconds);
+  ASSERT_TRUE(recorder->Started());
+  PlayerProcess player;
+  ASSERT_NE(player.Window(), nullptr);
+  player.SelectDevice(0);
+  for (size_t i = paths.size(); i-- > 0;) {  // each goes to the top: the first ends there
+    player.TypeFileName(paths[i]);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(player.Window(), kRememberFile, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+  }
+  SendDlgItemMessageA(player.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+  player.SetCheck(IDC_SEQUENTIAL, true);
+  const size_t mark = recorder->RecordedBytes();
+  player.Command(IDC_START);
+  std::vector<std::string> titles;
+  WaitUntil([&] {
+    const std::string title = player.Title();
+    if (titles.empty() || titles.back() != title) titles.push_back(title);
+    return title.rfind("track3.wav", 0) == 0 && !player.Playing();
+  }, 30000);
+  Sleep(kRecorderFlushMs);
+  const std::vector<int16_t> sound = recorder->SamplesSince(mark);
+  recorder->Stop();
+  EXPECT_EQ(titles.back(), "track3.wav - ZEMBRIX Player(x86)");
+  const size_t first = FindBlock(sound, stream, kSinkBlanked, 64);
+  ASSERT_NE(first, SIZE_MAX) << "the first file never sounded";
+  const Following f = FollowAcrossUnderruns(sound, stream, kSinkBlanked);
+  EXPECT_EQ(f.signalEnd, stream.size()) << "the three files in one stream, to the last frame";
+  // The frames between one file's last and the next one's first, as recorded.
+  size_t from = first;
+  for (size_t i = 0; i + 1 < files.size(); ++i) {
+    const size_t joinAt = (i + 1) * files[0].size();
+    const size_t lastOfOne = FindBlock(sound, stream, joinAt - 64, 64, from);
+    const size_t firstOfNext = FindBlock(sound, stream, joinAt, 64, from);
+    ASSERT_NE(lastOfOne, SIZE_MAX);
+    ASSERT_NE(firstOfNext, SIZE_MAX);
+    const long between = (static_cast<long>(firstOfNext) - static_cast<long>(lastOfOne + 64)) / 2;
+    std::printf("sequential: %ld frames between track%zu and track%zu in the recording\n", between, i + 1, i + 2);
+    RecordProperty("FramesBetween" + std::to_string(i + 1), static_cast<int>(between));
+    EXPECT_GE(between, 0);
+    from = firstOfNext;
+  }
+  EXPECT_TRUE(player.Close());
+}
 
 TEST_F(TransportTest, AnAudioServerThatGoesAwayStopsPlaybackWithABoxAndStartPlaysOnceItIsBack) {
   const std::string path = dir_.Write("thirty.wav", Pcm16Wave(NoiseSamples(kSinkRate * 30, 43)));

@@ -285,6 +285,119 @@ TEST_F(SimulatedEndpointTest, ADeviceChangeWhilePlayingContinuesNearThePosition)
   EXPECT_FALSE(sim_.Rendered(endpoint_).empty());
 }
 
+// Sequential play through files of one format is one stream: the endpoint is
+// opened once and receives the files back to back; a file of another rate is
+// reached by closing and opening again.
+TEST_F(SimulatedEndpointTest, SequentialFilesOfOneFormatReachTheEndpointAsOneStream) {
+  const char* names[] = {"one.wav", "two.wav", "three.wav", "four.wav"};
+  std::vector<wavebytes::Bytes> waves;
+  for (uint32_t i = 0; i < 3; ++i) waves.push_back(NoiseWave(kRate * 3 / 4 + 1000 * i, 40 + i));
+  {
+    using namespace wavebytes;
+    Bytes data(48000 / 2 * kBlock, 0x11);
+    waves.push_back(Riff({Chunk("fmt ", FmtBody(1, 2, 48000, 16)), Chunk("data", data)}));
+  }
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < 4; ++i) paths.push_back(dir_.Write(names[i], waves[i]));
+  PlayerDialog d;
+  SelectEndpoint(d);
+  for (size_t i = 4; i-- > 0;) {  // each goes to the top: the first ends there
+    d.SetText(IDC_FILE_NAME, paths[i]);
+    SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
+  }
+  SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+  d.Check(IDC_SEQUENTIAL, true);
+  const size_t initializedBefore = sim_.Initializations().size();
+  ASSERT_TRUE(d.Start(paths[0]));
+  std::vector<std::string> titles;
+  uint32_t underrunsByTheThird = UINT32_MAX;
+  PlayerDialog::WaitUntil([&] {
+    const std::string title = d.Title();
+    if (titles.empty() || titles.back() != title) titles.push_back(title);
+    if (title.rfind("three.wav", 0) == 0 && underrunsByTheThird == UINT32_MAX) underrunsByTheThird = sim_.Underruns(endpoint_);
+    return title == "four.wav - ZEMBRIX Player(x86)" && !d.Playing();
+  }, 30000);
+  const std::vector<std::string> expected = {"one.wav - ZEMBRIX Player(x86)", "two.wav - ZEMBRIX Player(x86)",
+                                             "three.wav - ZEMBRIX Player(x86)", "four.wav - ZEMBRIX Player(x86)"};
+  EXPECT_EQ(titles, expected) << "each file shown in its turn";
+  std::vector<uint8_t> stream;
+  for (size_t i = 0; i < 3; ++i) {
+    const std::vector<uint8_t> data = DataOf(waves[i]);
+    stream.insert(stream.end(), data.begin(), data.end());
+  }
+  std::vector<uint8_t> got;
+  const std::vector<simwasapi::RenderedBuffer> rendered = sim_.Rendered(endpoint_);
+  for (const auto& buffer : rendered) got.insert(got.end(), buffer.bytes.begin(), buffer.bytes.end());
+  const size_t at = Find(got, stream.data(), 64);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_GE(got.size() - at, stream.size());
+  EXPECT_EQ(std::memcmp(&got[at], stream.data(), stream.size()), 0) << "three files back to back, not a frame apart";
+  size_t opened = 0;
+  const std::vector<simwasapi::InitializeRecord> records = sim_.Initializations();
+  for (size_t i = initializedBefore; i < records.size(); ++i) opened += records[i].result == S_OK;
+  EXPECT_EQ(opened, 2u) << "opened for the first file and again for the one of another rate";
+  // The third file's change heard: two joins played, neither with a period of silence.
+  EXPECT_EQ(underrunsByTheThird, 0u) << "a period without sound before the third file";
+}
+
+// Around the change from one file to the next: a seek made after the feeder went on
+// into the next file, but before that is heard, lands in the file the user hears;
+// a next file that has vanished gets the usual message once the first played whole.
+TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedNextFileIsReported) {
+  enum class Then { SeekBeforeTheChangeIsHeard, NextFileVanishes };
+  for (Then then : {Then::SeekBeforeTheChangeIsHeard, Then::NextFileVanishes}) {
+    SCOPED_TRACE(then == Then::NextFileVanishes ? "vanishes" : "seek");
+    const wavebytes::Bytes one = NoiseWave(2 * kRate, 51), two = NoiseWave(kRate, 52);
+    const std::string onePath = dir_.Write("one.wav", one), twoPath = dir_.Write("two.wav", two);
+    PlayerDialog d;
+    SelectEndpoint(d);
+    for (const std::string& path : {twoPath, onePath}) {
+      d.SetText(IDC_FILE_NAME, path);
+      SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
+    }
+    SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+    d.Check(IDC_SEQUENTIAL, true);
+    size_t mark = 0;
+    for (const auto& buffer : sim_.Rendered(endpoint_)) mark += buffer.bytes.size();
+    ASSERT_TRUE(d.Start(onePath));
+    std::vector<uint8_t> expected = DataOf(one);
+    if (then == Then::NextFileVanishes) {
+      ASSERT_TRUE(DeleteFileA(twoPath.c_str()));
+      EXPECT_EQ(d.TakeMessageBox(10000).text, "Unable to open the WAVE file.");
+      EXPECT_EQ(d.Title(), "one.wav - ZEMBRIX Player(x86)");
+    } else {
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] {
+        ScopedLock lock(d.Session().lock);
+        return d.Session().leftFile != nullptr;
+      }, 10000)) << "the feeder went on into two.wav";
+      RECT area;
+      HWND display = GetDlgItem(d.Window(), IDC_WAVEFORM);
+      GetClientRect(display, &area);
+      MapWindowPoints(display, d.Window(), reinterpret_cast<POINT*>(&area), 2);
+      SendMessageA(d.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(area.left + (area.right - area.left) / 2, area.top + 3));
+      SendMessageA(d.Window(), WM_LBUTTONUP, 0, 0);
+      SendMessageA(d.Window(), WM_TIMER, TIMER_POSITION, 0);
+      EXPECT_EQ(d.Title(), "one.wav - ZEMBRIX Player(x86)") << "the seek is in the file heard";
+      const uint32_t resumed = d.ResumePosition();
+      EXPECT_GE(resumed, kRate * 9 / 10);
+      EXPECT_LE(resumed, kRate * 3 / 2) << "halfway through one.wav (half a second allowed)";
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
+      EXPECT_EQ(d.Title(), "two.wav - ZEMBRIX Player(x86)") << "then on into two.wav";
+      // After the seek: the end of one.wav (never reached before it), then two.wav, back to back.
+      expected.erase(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(expected.size() * 7 / 8 / kBlock * kBlock));
+      const std::vector<uint8_t> data = DataOf(two);
+      expected.insert(expected.end(), data.begin(), data.end());
+    }
+    std::vector<uint8_t> got;
+    for (const auto& buffer : sim_.Rendered(endpoint_)) got.insert(got.end(), buffer.bytes.begin(), buffer.bytes.end());
+    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(mark));
+    const size_t at = Find(got, expected.data(), 64);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_GE(got.size() - at, expected.size());
+    EXPECT_EQ(std::memcmp(&got[at], expected.data(), expected.size()), 0);
+  }
+}
+
 TEST_F(MainWindowTest, ConverterMissingFallsBackToTheSourceAsWave) {
   const std::string path = dir_.Write("song.MP3", wavebytes::Filled(4000, 0x5A));
   PlayerDialog d;
