@@ -373,6 +373,12 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
     case IDC_LOOP:
     case IDC_SEQUENTIAL:
       session.loopFlag = IsLoopMode(window) ? 1 : 0;  // a single byte, written without the lock
+      {  // the next entry is looked at again, by the rule now in force
+        ScopedLock lock(session.lock);
+        if (session.following.file) CloseHandle(session.following.file);
+        session.following = FollowingWave{};
+        w->followingTried = false;
+      }
       break;
     case IDC_TEMPO_CHECK:
       EnableControl(window, IDC_TEMPO, IsDlgButtonChecked(window, IDC_TEMPO_CHECK) == BST_CHECKED);
