@@ -344,9 +344,9 @@ TEST_F(SimulatedEndpointTest, SequentialFilesOfOneFormatReachTheEndpointAsOneStr
 // into the next file, but before that is heard, lands in the file the user hears;
 // a next file that has vanished gets the usual message once the first played whole.
 TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedNextFileIsReported) {
-  enum class Then { SeekBeforeTheChangeIsHeard, NextFileVanishes };
-  for (Then then : {Then::SeekBeforeTheChangeIsHeard, Then::NextFileVanishes}) {
-    SCOPED_TRACE(then == Then::NextFileVanishes ? "vanishes" : "seek");
+  enum class Then { SeekBeforeTheChangeIsHeard, PauseBeforeTheChangeIsHeard, NextFileVanishes };
+  for (Then then : {Then::SeekBeforeTheChangeIsHeard, Then::PauseBeforeTheChangeIsHeard, Then::NextFileVanishes}) {
+    SCOPED_TRACE(then == Then::NextFileVanishes ? "vanishes" : then == Then::PauseBeforeTheChangeIsHeard ? "pause" : "seek");
     const wavebytes::Bytes one = NoiseWave(2 * kRate, 51), two = NoiseWave(kRate, 52);
     const std::string onePath = dir_.Write("one.wav", one), twoPath = dir_.Write("two.wav", two);
     PlayerDialog d;
@@ -370,6 +370,20 @@ TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedN
         ScopedLock lock(d.Session().lock);
         return d.Session().leftFile != nullptr;
       }, 10000)) << "the feeder went on into two.wav";
+    }
+    if (then == Then::PauseBeforeTheChangeIsHeard) {
+      d.Command(IDC_PAUSE);
+      Sleep(300);
+      SendMessageA(d.Window(), WM_TIMER, TIMER_POSITION, 0);
+      EXPECT_EQ(d.Title(), "one.wav - ZEMBRIX Player(x86)") << "paused in the file heard";
+      EXPECT_GE(d.ResumePosition(), kRate * 3 / 2) << "near the end of one.wav";
+      d.Command(IDC_PAUSE);
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
+      EXPECT_EQ(d.Title(), "two.wav - ZEMBRIX Player(x86)") << "then on into two.wav";
+      const std::vector<uint8_t> data = DataOf(two);
+      expected.insert(expected.end(), data.begin(), data.end());  // all of one.wav, then two.wav
+    }
+    if (then == Then::SeekBeforeTheChangeIsHeard) {
       RECT area;
       HWND display = GetDlgItem(d.Window(), IDC_WAVEFORM);
       GetClientRect(display, &area);
