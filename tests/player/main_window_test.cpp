@@ -412,6 +412,43 @@ TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedN
   }
 }
 
+// Stop, another file or closing the window while the feeder has gone on into the
+// next file and the change is not yet heard: neither file stays open (a file still
+// open without delete sharing cannot be deleted).
+TEST_F(SimulatedEndpointTest, StopAnotherFileOrClosingDuringTheChangeLeaveNoFileOpen) {
+  for (int how = 0; how < 3; ++how) {  // Stop, another file, the window closed
+    SCOPED_TRACE(how);
+    const std::string onePath = dir_.Write("one" + std::to_string(how) + ".wav", NoiseWave(kRate, 61));
+    const std::string twoPath = dir_.Write("two" + std::to_string(how) + ".wav", NoiseWave(kRate, 62));
+    const std::string other = dir_.Write("other" + std::to_string(how) + ".wav", NoiseWave(kRate, 63));
+    {
+      PlayerDialog d;
+      SelectEndpoint(d);
+      for (const std::string& path : {twoPath, onePath}) {
+        d.SetText(IDC_FILE_NAME, path);
+        SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
+      }
+      SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+      d.Check(IDC_SEQUENTIAL, true);
+      ASSERT_TRUE(d.Start(onePath));
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] {
+        ScopedLock lock(d.Session().lock);
+        return d.Session().leftFile != nullptr;
+      }, 10000)) << "the feeder went on into the next file";
+      if (how == 0) {
+        EXPECT_FALSE(DeleteFileA(twoPath.c_str())) << "control: open while it plays";
+        d.Command(IDC_STOP);
+      }
+      if (how == 1) {
+        ASSERT_TRUE(d.Start(other));
+        d.Command(IDC_STOP);
+      }
+    }  // how == 2: the window closes
+    EXPECT_TRUE(DeleteFileA(onePath.c_str())) << GetLastError();
+    EXPECT_TRUE(DeleteFileA(twoPath.c_str())) << GetLastError();
+  }
+}
+
 TEST_F(MainWindowTest, ConverterMissingFallsBackToTheSourceAsWave) {
   const std::string path = dir_.Write("song.MP3", wavebytes::Filled(4000, 0x5A));
   PlayerDialog d;
