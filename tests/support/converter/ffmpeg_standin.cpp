@@ -8,7 +8,8 @@
 // progress on its error output, writes the header first with placeholder sizes
 // (holding the file without delete sharing), the data in ten steps, and the true
 // sizes at the end. VEX_CONVERTER_DELAY_MS makes it take that long;
-// VEX_CONVERTER_FAIL_AT_STEP=n makes it end with code 1 after step n of ten.
+// VEX_CONVERTER_FAIL_AT_STEP=n makes it end with code 1 after step n of ten;
+// VEX_CONVERTER_LINGER_MS keeps it running that long after its output is whole.
 #include <windows.h>
 
 #include <cstdint>
@@ -117,6 +118,7 @@ int Convert(const std::vector<char>& wave, const char* target) {
   PrintError("\n");
   ok = ok && WriteAt(out, 4, wave.data() + 4, 4) && WriteAt(out, 40, wave.data() + 40, 4);
   CloseHandle(out);
+  Sleep(EnvironmentNumber("VEX_CONVERTER_LINGER_MS"));  // the output is whole; the process still runs
   return ok ? 0 : kRefused;
 }
 
