@@ -197,6 +197,9 @@ void Rewind(HWND window);
 void RepeatHeldButtons(HWND window);
 // The end-of-play timer: stop, then in sequential mode start the next history entry.
 void HandleEndOfPlay(HWND window);
+// Sequential play's next entry of the file-name box's list: the one below the
+// selection, the top after the last one with "Loop play" checked; -1 when none.
+LRESULT NextSequentialEntry(HWND window);
 
 // --- Status ------------------------------------------------------------------------
 

@@ -374,14 +374,8 @@ void QueueFollowingWave(HWND window, PlayerSession& session) {
   if (session.remainingBytes > soon) return;
   w->followingTried = true;
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
-  const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
-  if (count == CB_ERR || count < 2) return;
-  const LRESULT selection = SendMessageA(box, CB_GETCURSEL, 0, 0);
-  LRESULT next = selection + 1;
-  if (selection == CB_ERR || next == count) {
-    if (IsDlgButtonChecked(window, IDC_LOOP) != BST_CHECKED) return;
-    next = 0;
-  }
+  const LRESULT next = NextSequentialEntry(window);
+  if (next < 0) return;
   FollowingWave f{};
   const LRESULT length = SendMessageA(box, CB_GETLBTEXTLEN, next, 0);
   if (length == CB_ERR || length >= MAX_PATH || SendMessageA(box, CB_GETLBTEXT, next, reinterpret_cast<LPARAM>(f.path)) == CB_ERR) {

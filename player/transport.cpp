@@ -275,6 +275,19 @@ void RepeatHeldButtons(HWND window) {
   }
 }
 
+LRESULT NextSequentialEntry(HWND window) {
+  HWND box = GetDlgItem(window, IDC_FILE_NAME);
+  const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+  if (count == CB_ERR || count < 2) return -1;
+  const LRESULT selection = SendMessageA(box, CB_GETCURSEL, 0, 0);
+  LRESULT next = selection + 1;
+  if (selection == CB_ERR || next == count) {
+    if (IsDlgButtonChecked(window, IDC_LOOP) != BST_CHECKED) return -1;
+    next = 0;
+  }
+  return next;
+}
+
 void HandleEndOfPlay(HWND window) {
   MainWindow* w = MainWindowOf(window);
   if (!w) return;
@@ -285,14 +298,8 @@ void HandleEndOfPlay(HWND window) {
   }
   if (IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED) return;
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
-  const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
-  if (count == CB_ERR || count < 2) return;
-  const LRESULT selection = SendMessageA(box, CB_GETCURSEL, 0, 0);
-  LRESULT next = selection + 1;
-  if (selection == CB_ERR || next == count) {
-    if (IsDlgButtonChecked(window, IDC_LOOP) != BST_CHECKED) return;
-    next = 0;
-  }
+  const LRESULT next = NextSequentialEntry(window);
+  if (next < 0) return;
   SendMessageA(box, CB_SETCURSEL, next, 0);
   PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_NAME, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
 }
