@@ -85,6 +85,10 @@ void GoOnIntoFollowing(PlayerSession& session) {
   session.totalFrames = session.following.totalFrames;
   session.remainingBytes = session.dataSize;
   session.following = FollowingWave{};
+  ++session.fileSerial;
+  // A buffer of the file before may still be out; that file can no longer be returned to.
+  if (session.joinFile) CloseHandle(session.joinFile);
+  session.joinFile = nullptr;
 }
 
 // Fills one buffer; returns the bytes it holds. On a read error the stop flag is
@@ -214,16 +218,26 @@ void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
     tookAny = true;
 
     if (session.remainingBytes != 0) {
+      const uint32_t startByte = session.dataSize - session.remainingBytes;
+      const uint32_t serial = session.fileSerial;
       const uint32_t got = FillBuffer(session, reinterpret_cast<uint8_t*>(header->lpData));
       if (session.stopFlag) break;
       header->dwBufferLength = got;
       ApplyGain(session.gain, session.format, header->lpData, header->dwBufferLength);
       const uint32_t result = OutputWrite(session.output, header);
       if (result != MMSYSERR_NOERROR) {
+        // The buffer came back, but a device that went away returns what it never
+        // played: its earlier sound stays the place not yet heard.
+        if (session.bufferFileSerial[index] == 0) {
+          session.bufferStartByte[index] = startByte;
+          session.bufferFileSerial[index] = serial;
+        }
         session.stopFlag = 1;
         Post(session, MSG_FEEDER_WRITE_ERROR, index, static_cast<LPARAM>(result));
         break;
       }
+      session.bufferStartByte[index] = startByte;
+      session.bufferFileSerial[index] = serial;
       Post(session, MSG_FEEDER_BUFFER_WRITTEN, index, 0);
       ++session.pendingCount;
       session.bytesQueued += got;
@@ -237,6 +251,23 @@ void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
     session.ringIndex = index + 1 == session.bufferCount ? 0 : index + 1;
   }
   LeaveCriticalSection(&session.lock);
+}
+
+KeptPlace PlaceNotYetHeard(const PlayerSession& session) {
+  const uint32_t index = session.ringIndex;
+  if (index < session.bufferCount && session.bufferFileSerial[index] != 0) {
+    return {session.bufferFileSerial[index], session.bufferStartByte[index]};
+  }
+  // Nothing written since the ring was handed over: the feeder's read position.
+  return {session.fileSerial, session.dataSize - session.remainingBytes};
+}
+
+bool BufferOutFrom(const PlayerSession& session, uint32_t serial) {
+  for (uint32_t i = 0; i < session.bufferCount; ++i) {
+    const WAVEHDR* header = session.headers[i];
+    if (header && !(header->dwFlags & WHDR_DONE) && session.bufferFileSerial[i] == serial) return true;
+  }
+  return false;
 }
 
 bool StartFeederThread(PlayerSession& session) {

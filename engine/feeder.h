@@ -69,5 +69,21 @@ void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch = nullptr, DWORD
 uint32_t StallBoundMs(uint32_t bufferBytes, uint32_t bufferCount, uint32_t avgBytesPerSec,
                       uint32_t sampleRate, uint32_t blockAlign);
 
+// The place a device that stopped serving leaves: the first frame of the oldest
+// buffer not returned as played, as the data byte of the file with serial `serial`
+// (the session's fileSerial, or one less for the file the feeder went on from).
+// When a write failed, the buffer it took came back without the device confirming
+// its sound (a device that goes away hands back what it never played), so that
+// sound counts as not heard: at most one buffer may be heard twice, none skipped.
+// The caller holds the lock with the feeder stopped.
+struct KeptPlace {
+  uint32_t serial;
+  uint32_t byte;
+};
+KeptPlace PlaceNotYetHeard(const PlayerSession& session);
+
+// Whether a buffer still out began in the file with serial `serial`.
+bool BufferOutFrom(const PlayerSession& session, uint32_t serial);
+
 // The drain delay posted with the end notice: one full buffer's duration + 100 ms.
 uint32_t DrainDelayMs(uint32_t bufferBytes, uint32_t avgBytesPerSec);

@@ -70,6 +70,16 @@ struct PlayerSession {
   uint32_t leftTotalFrames;
   int32_t enteredHistoryIndex;
   char enteredPath[MAX_PATH];
+  // Once the change is heard the file left moves here and stays open while a buffer
+  // that began in it is still out, so a device that stops then can go back to it.
+  HANDLE joinFile;
+  // Where each buffer's sound began, recorded by the feeder when the buffer was
+  // written: the data byte of its first frame and the serial of its file (0: no
+  // record since the ring was handed over). The file the feeder reads has serial
+  // fileSerial; going on into the following file raises it by one.
+  uint32_t bufferStartByte[kMaxOutputBuffers];
+  uint32_t bufferFileSerial[kMaxOutputBuffers];
+  uint32_t fileSerial;
   double gain;               // linear volume factor, 1.0 at start-up
   char lastPath[MAX_PATH];
 };

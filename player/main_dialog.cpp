@@ -25,7 +25,6 @@ namespace {
 
 const char kMsgFeederFailed[] = "Unable to initialize the some Windows objects.";
 const char kMsgReadError[] = "File reading error on the WAVE file.";
-const char kMsgDeviceStalled[] = "The output device '%s' stopped responding.";
 const char kTimeUnknown[] = "--'--.-";
 constexpr INT_PTR kFeederFailedResult = 2;
 // Where a context menu asked for with the keyboard appears, inside the window.
@@ -197,6 +196,7 @@ void CancelPreparing(HWND window, MainWindow* w) {
 void StopAll(HWND window, MainWindow* w) {
   CancelPreparing(window, w);
   StopUnderLock(window, *w->session);
+  w->awaitedDevice[0] = L'\0';  // Stop gives up waiting for a device
 }
 
 int StartUnderLock(HWND window, PlayerSession& session, uint32_t startFrame) {
@@ -310,25 +310,6 @@ void OnLinearRms(HWND window, LPARAM control) {
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETOPTIONS, 0, options);
 }
 
-// The output kept every buffer for longer than the ring lasts. The device box's
-// entry names the device that played (a change of entry restarts the play on it);
-// its wide text goes to the ANSI code page, so names outside Latin-1 survive.
-void OnDeviceStalled(HWND window, PlayerSession& session) {
-  char name[2 * kDisplayNameChars] = "";
-  wchar_t wide[kDisplayNameChars];
-  HWND box = GetDlgItem(window, IDC_DEVICE);
-  const LRESULT selection = SendMessageW(box, CB_GETCURSEL, 0, 0);
-  const LRESULT length = selection == CB_ERR ? CB_ERR : SendMessageW(box, CB_GETLBTEXTLEN, selection, 0);
-  if (length != CB_ERR && length < static_cast<LRESULT>(kDisplayNameChars) &&
-      SendMessageW(box, CB_GETLBTEXT, selection, reinterpret_cast<LPARAM>(wide)) != CB_ERR) {
-    NarrowDeviceName(wide, name, sizeof name);
-  }
-  StopUnderLock(window, session);
-  char text[sizeof name + sizeof kMsgDeviceStalled];
-  std::snprintf(text, sizeof text, kMsgDeviceStalled, name);
-  ShowWarning(window, text);
-}
-
 void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
   PlayerSession& session = *w->session;
   const int id = LOWORD(wParam);
@@ -425,6 +406,9 @@ void OnTimer(HWND window, MainWindow* w, UINT_PTR timer) {
       break;
     case TIMER_PREPARATION:
       ShowPreparationProgress(window, w);
+      break;
+    case TIMER_DEVICE_RETRY:
+      RetryAwaitedDevice(window, *w->session);
       break;
     default:
       break;
@@ -565,11 +549,15 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       ShowWarning(window, kMsgReadError);
       return TRUE;
     case MSG_FEEDER_WRITE_ERROR:
+      if (lParam == MMSYSERR_NODRIVER || lParam == MMSYSERR_BADDEVICEID) {  // the device is gone
+        ReportStoppedDevice(window, *w->session);
+        return TRUE;
+      }
       StopUnderLock(window, *w->session);
       ShowMmError(window, "waveOutWrite()", static_cast<uint32_t>(lParam));
       return TRUE;
     case MSG_FEEDER_DEVICE_STALLED:
-      OnDeviceStalled(window, *w->session);
+      ReportStoppedDevice(window, *w->session);
       return TRUE;
     case MSG_FEEDER_BUFFER_WRITTEN:
       ShowDeviceInfo(window, static_cast<uint32_t>(wParam));

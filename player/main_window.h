@@ -33,6 +33,8 @@ constexpr UINT_PTR TIMER_POSITION = 1111;
 constexpr UINT_PTR TIMER_END_OF_PLAY = 1112;
 constexpr UINT_PTR TIMER_BUTTON_REPEAT = 1113;
 constexpr UINT_PTR TIMER_PREPARATION = 1114;  // the status line while a file is prepared
+constexpr UINT_PTR TIMER_DEVICE_RETRY = 1115;  // a device that went away is looked for again
+constexpr UINT kDeviceRetryPeriodMs = 500;
 constexpr UINT kPositionPeriodMs = 50;
 constexpr UINT kButtonRepeatPeriodMs = 100;
 constexpr UINT kPreparationPeriodMs = 250;
@@ -115,6 +117,17 @@ struct MainWindow {
   HWND signalTips;
   bool signalPathKnown;
   SignalPath signalPath;
+  // The device stopped serving while a file played: the session keeps the file at
+  // the place not yet heard, with no output, and the device is looked for by its
+  // name (the box's text; the mapper by its entry) until it is back or `waitMs`
+  // (the setting; 0 stops at once) has passed unpaused since `waitSince`. The name
+  // stays until a start opens a device or the user stops: a file chosen or handed
+  // over meanwhile waits for the same device.
+  bool deviceWait;
+  bool awaitedMapper;
+  wchar_t awaitedDevice[64];
+  DWORD waitSince;
+  uint32_t waitMs;
 };
 
 // The window's state, or null before the dialog initialised.
@@ -178,7 +191,38 @@ void ShowEnteredFile(HWND window, PlayerSession& session);
 // length, then twice `shownBytes`, has been written; returns the bytes now shown.
 uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes);
 
+// Opens device `device` for the session's format (paused when the session is) and
+// hands the feeder a new ring of prepared, free buffers, showing the steps on the
+// status line. On failure nothing of the output is left; `error` holds the code and
+// `caption` (may be null) the failed open's box caption.
+enum class OutputOpening { Ok, OpenFailed, NoMemory, PrepareFailed };
+OutputOpening OpenOutputRing(HWND window, PlayerSession& session, uint32_t device, uint32_t* error,
+                             char* caption, size_t captionBytes);
+
+// --- A device that goes away --------------------------------------------------------
+
+// The feeder found the device no longer serving (it kept every buffer, or a write
+// said the device is gone): keeps the place not yet heard, closes the output and
+// waits for the device, or with a wait of 0 stops with the stalled-device message.
+// The caller holds the session lock.
+void ReportStoppedDevice(HWND window, PlayerSession& session);
+// Waits for the device selected in the box, the session holding its file at the
+// place to go on from and no output. The caller holds the lock.
+void AwaitDevice(HWND window, PlayerSession& session);
+// The retry timer: looks for the awaited device and goes on when it opens; gives up
+// with the stalled-device message once the wait has run out.
+void RetryAwaitedDevice(HWND window, PlayerSession& session);
+// Pause or restart while the device is awaited: a pause of the kept place. False
+// when no wait is under way.
+bool PauseWhileAwaitingDevice(HWND window, PlayerSession& session);
+
 // --- Transport ----------------------------------------------------------------------
+
+// Resets and closes the output and frees the ring; the file stays. The caller holds the lock.
+void CloseOutput(HWND window, PlayerSession& session);
+// Before the change to the following file is heard, the file left becomes the
+// source again and the following file is put back as it was.
+void GoBackToLeftFile(PlayerSession& session);
 
 // Releases the whole session in one pass; the caller holds the session lock. Always 1.
 int StopPlayback(HWND window, PlayerSession& session);

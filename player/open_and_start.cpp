@@ -402,7 +402,10 @@ void QueueFollowingWave(HWND window, PlayerSession& session) {
 
 void ShowEnteredFile(HWND window, PlayerSession& session) {
   if (!session.leftFile) return;
-  CloseHandle(session.leftFile);
+  // The buffer that holds the change is still out: the file left stays open until
+  // it comes back (UpdatePosition closes it then).
+  if (session.joinFile) CloseHandle(session.joinFile);
+  session.joinFile = session.leftFile;
   session.leftFile = nullptr;
   if (MainWindow* w = MainWindowOf(window)) w->followingTried = false;
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
@@ -434,6 +437,52 @@ uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char
   if (written < shownBytes || written - shownBytes < step) return shownBytes;
   LoadOverview(window, session, path);
   return written;
+}
+
+OutputOpening OpenOutputRing(HWND window, PlayerSession& session, uint32_t device, uint32_t* error,
+                             char* caption, size_t captionBytes) {
+  ResetEvent(session.bufferDoneEvent);
+  OutputDeviceCaps caps;
+  if (GetOutputDeviceCaps(device, &caps) != MMSYSERR_NOERROR) caps.displayName[0] = L'\0';
+  char deviceName[2 * kDisplayNameChars];
+  NarrowDeviceName(caps.displayName, deviceName, sizeof deviceName);
+  char openText[sizeof deviceName + 32];
+  std::snprintf(openText, sizeof openText, "Calling waveOutOpen('%s')", deviceName);
+  SetStatus(window, openText);
+  const uint16_t tag = PlainTwinTag(session.format);
+  DWORD flags = CALLBACK_EVENT;
+  if (tag != kFormatTagPcm && tag != kFormatTagFloat) flags |= WAVE_MAPPED;
+  OutputHandle* output = nullptr;
+  *error = OutputOpen(&output, device, session.format, reinterpret_cast<DWORD_PTR>(session.bufferDoneEvent), flags);
+  if (*error != MMSYSERR_NOERROR) {
+    char failed[sizeof deviceName + 32];
+    std::snprintf(failed, sizeof failed, "waveOutOpen('%s')", deviceName);
+    SetStatus(window, failed);
+    if (caption && captionBytes) lstrcpynA(caption, failed, static_cast<int>(captionBytes));
+    return OutputOpening::OpenFailed;
+  }
+  session.output = output;
+  if (session.paused) OutputPause(output);  // a pause made while the device was away
+  SetStatus(window, openText);
+
+  BOOL isNumber = FALSE;
+  const UINT lengthField = GetDlgItemInt(window, IDC_BUFFER_LENGTH, &isNumber, FALSE);
+  const uint32_t ms = ClampBufferMilliseconds(isNumber != FALSE, lengthField);
+  session.bufferBytes = BufferBytes(session.format.AvgBytesPerSec(), session.format.BlockAlign(), ms);
+  const UINT countField = GetDlgItemInt(window, IDC_BUFFER_COUNT, &isNumber, FALSE);
+  session.bufferCount = ClampBufferCount(isNumber != FALSE, countField);
+  session.ringIndex = 0;
+  session.pendingCount = 0;
+  session.bytesQueued = 0;
+  for (uint32_t& serial : session.bufferFileSerial) serial = 0;
+  // A size that does not fit in 32 bits is no more to be had than a failed allocation.
+  BufferResult result = session.bufferBytes ? BufferResult::Ok : BufferResult::NoMemory;
+  for (uint32_t i = 0; i < session.bufferCount && result == BufferResult::Ok; ++i) {
+    result = AddBuffer(window, session, i, error);
+  }
+  if (result == BufferResult::Ok) return OutputOpening::Ok;
+  CloseOutput(window, session);
+  return result == BufferResult::NoMemory ? OutputOpening::NoMemory : OutputOpening::PrepareFailed;
 }
 
 namespace {
@@ -490,6 +539,7 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   session.pendingCount = 0;
   session.bytesQueued = 0;
   session.paused = 0;
+  session.fileSerial = 1;
 
   LoadOverview(window, session, plan.path);
 
@@ -500,53 +550,28 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   SetWindowTextA(window, text);
   ShowFormatLine(window, session, plan.isRex, plan.tempo, plan.convertedExtension);
 
-  ResetEvent(session.bufferDoneEvent);
-  OutputDeviceCaps caps;
-  if (GetOutputDeviceCaps(device, &caps) != MMSYSERR_NOERROR) caps.displayName[0] = L'\0';
-  char deviceName[2 * kDisplayNameChars];
-  NarrowDeviceName(caps.displayName, deviceName, sizeof deviceName);
-  char openText[sizeof deviceName + 32];
-  std::snprintf(openText, sizeof openText, "Calling waveOutOpen('%s')", deviceName);
-  SetStatus(window, openText);
-  const uint16_t tag = PlainTwinTag(session.format);
-  DWORD flags = CALLBACK_EVENT;
-  if (tag != kFormatTagPcm && tag != kFormatTagFloat) flags |= WAVE_MAPPED;
-  OutputHandle* output = nullptr;
-  const uint32_t opened = OutputOpen(&output, device, session.format,
-                                     reinterpret_cast<DWORD_PTR>(session.bufferDoneEvent), flags);
-  if (opened != MMSYSERR_NOERROR) {
-    char caption[sizeof deviceName + 32];
-    std::snprintf(caption, sizeof caption, "waveOutOpen('%s')", deviceName);
-    SetStatus(window, caption);
-    StopPlayback(window, session);
-    ShowMmError(window, caption, opened);
-    return 0;
-  }
-  session.output = output;
-  SetStatus(window, openText);
-
-  BOOL isNumber = FALSE;
-  const UINT lengthField = GetDlgItemInt(window, IDC_BUFFER_LENGTH, &isNumber, FALSE);
-  const uint32_t ms = ClampBufferMilliseconds(isNumber != FALSE, lengthField);
-  session.bufferBytes = BufferBytes(session.format.AvgBytesPerSec(), session.format.BlockAlign(), ms);
-  const UINT countField = GetDlgItemInt(window, IDC_BUFFER_COUNT, &isNumber, FALSE);
-  session.bufferCount = ClampBufferCount(isNumber != FALSE, countField);
-  session.ringIndex = 0;
-  // A size that does not fit in 32 bits is no more to be had than a failed allocation.
-  BufferResult result = session.bufferBytes ? BufferResult::Ok : BufferResult::NoMemory;
   uint32_t error = MMSYSERR_NOERROR;
-  for (uint32_t i = 0; i < session.bufferCount && result == BufferResult::Ok; ++i) {
-    result = AddBuffer(window, session, i, &error);
+  char caption[2 * kDisplayNameChars + 32] = "";
+  const OutputOpening opening = OpenOutputRing(window, session, device, &error, caption, sizeof caption);
+  if (opening == OutputOpening::OpenFailed && w && w->awaitedDevice[0] != L'\0' && error != WAVERR_BADFORMAT) {
+    // A file chosen or handed over while the device is away plays when it returns.
+    std::snprintf(session.lastPath, sizeof session.lastPath, "%s", source);
+    w->followingTried = false;
+    AwaitDevice(window, session);
+    return 1;
   }
-  if (result != BufferResult::Ok) {
+  if (opening != OutputOpening::Ok) {
     StopPlayback(window, session);
-    if (result == BufferResult::NoMemory) {
+    if (opening == OutputOpening::OpenFailed) {
+      ShowMmError(window, caption, error);
+    } else if (opening == OutputOpening::NoMemory) {
       ShowWarning(window, kMsgNoMemory);
     } else {
       ShowMmError(window, "waveOutPrepareHeader()", error);
     }
     return 0;
   }
+  if (w) w->awaitedDevice[0] = L'\0';
 
   std::snprintf(session.lastPath, sizeof session.lastPath, "%s", source);
   if (w) w->followingTried = false;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "dsp/gain.h"
+#include "engine/feeder.h"
 #include "engine/output_handle.h"
 #include "engine/session.h"
 #include "player/main_window.h"
@@ -77,6 +78,10 @@ uint32_t PlayedBytes(const MMTIME& time, uint32_t error, const WaveFormat& forma
 int UpdatePosition(HWND window, PlayerSession& session) {
   ScopedLock lock(session.lock);
   if (!session.output) return 0;
+  if (session.joinFile && !BufferOutFrom(session, session.fileSerial - 1)) {
+    CloseHandle(session.joinFile);
+    session.joinFile = nullptr;
+  }
   MainWindow* w = MainWindowOf(window);
   uint32_t bytesError = 0;
   const MMTIME bytes = QueryPosition(session.output, TIME_BYTES, &bytesError);

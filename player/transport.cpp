@@ -35,6 +35,7 @@ void HandAllBuffersOver(PlayerSession& session) {
   session.ringIndex = 0;
   session.pendingCount = 0;
   for (uint32_t i = 0; i < session.bufferCount; ++i) {
+    session.bufferFileSerial[i] = 0;
     if (!session.headers[i]) continue;
     session.headers[i]->dwFlags |= WHDR_DONE;
     ++session.pendingCount;
@@ -97,18 +98,9 @@ void Skip(HWND window, bool forward) {
 
 }  // namespace
 
-int StopPlayback(HWND window, PlayerSession& session) {
-  ScopedLock lock(session.lock);
-  KillTimer(window, TIMER_BUTTON_REPEAT);
-  KillTimer(window, TIMER_END_OF_PLAY);
-  KillTimer(window, TIMER_POSITION);
-  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, 0, 0);
-  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0, 0);
-  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, 0, 0);
+void CloseOutput(HWND window, PlayerSession& session) {
   if (session.output) {
-    UpdatePosition(window, session);
     OutputReset(session.output);
-    session.paused = 0;
     PurgeMessages(window, MM_WOM_DONE, MM_WOM_DONE);
   }
   ReleaseBuffers(session);
@@ -120,6 +112,21 @@ int StopPlayback(HWND window, PlayerSession& session) {
     }
     session.output = nullptr;
   }
+}
+
+int StopPlayback(HWND window, PlayerSession& session) {
+  ScopedLock lock(session.lock);
+  KillTimer(window, TIMER_BUTTON_REPEAT);
+  KillTimer(window, TIMER_END_OF_PLAY);
+  KillTimer(window, TIMER_POSITION);
+  KillTimer(window, TIMER_DEVICE_RETRY);
+  if (MainWindow* w = MainWindowOf(window)) w->deviceWait = false;
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, 0, 0);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0, 0);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, 0, 0);
+  if (session.output) UpdatePosition(window, session);
+  session.paused = 0;
+  CloseOutput(window, session);
   session.format.Release();
   if (session.sourceFile) {
     CloseHandle(session.sourceFile);  // a temporary file goes with it
@@ -127,7 +134,7 @@ int StopPlayback(HWND window, PlayerSession& session) {
   }
   session.growing = 0;
   session.awaitingData = 0;
-  for (HANDLE* file : {&session.following.file, &session.leftFile}) {
+  for (HANDLE* file : {&session.following.file, &session.leftFile, &session.joinFile}) {
     if (*file) CloseHandle(*file);
     *file = nullptr;
   }
@@ -139,6 +146,7 @@ int StopPlayback(HWND window, PlayerSession& session) {
 
 int TogglePause(HWND window, PlayerSession& session) {
   ScopedLock lock(session.lock);
+  if (PauseWhileAwaitingDevice(window, session)) return 1;
   if (session.paused) {
     SetStatus(window, "Calling waveOutRestart()");
     const uint32_t result = session.output ? OutputRestart(session.output) : MMSYSERR_INVALHANDLE;
@@ -212,6 +220,8 @@ void SeekTo(uint32_t targetFrame, PlayerSession& session, HWND window) {
   PurgeMessages(window, MM_WOM_DONE, MM_WOM_DONE);
   if (session.paused) OutputPause(session.output);
   KillTimer(window, TIMER_END_OF_PLAY);
+  if (session.joinFile) CloseHandle(session.joinFile);
+  session.joinFile = nullptr;
   // An end notice the feeder posted for the old position no longer holds.
   PurgeMessages(window, MSG_FEEDER_END, MSG_FEEDER_END);
   HandAllBuffersOver(session);

@@ -19,7 +19,10 @@ void FillOutputDeviceList(HWND window) {
   ReadStringSetting(stored, kDeviceNameBytes, "DeviceName", kWaveOutSettingsKey);
   wchar_t saved[kDisplayNameChars];
   WideDeviceName(stored, saved, kDisplayNameChars);
+  FillOutputDeviceList(window, saved);
+}
 
+void FillOutputDeviceList(HWND window, const wchar_t* saved) {
   HWND box = GetDlgItem(window, IDC_DEVICE);
   SendMessageA(box, CB_RESETCONTENT, 0, 0);
   const uint32_t total = WasapiDeviceCount() + waveOutGetNumDevs();

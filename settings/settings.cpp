@@ -208,6 +208,11 @@ void LoadSettings(HWND window) {
   LoadVolume(window);
 }
 
+uint32_t DeviceWaitSeconds() {
+  return ClampUnsigned(ReadNumber("DeviceWaitSeconds", kWaveOutSettingsKey, kDefaultDeviceWaitSeconds), 0,
+                       kMaxDeviceWaitSeconds);
+}
+
 void SaveSettings(HWND window) {
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
@@ -225,6 +230,7 @@ void SaveSettings(HWND window) {
   WriteNumber(kWaveOutSettingsKey, "LinearRMS", IsChecked(window, IDC_LINEAR_RMS) ? 1 : 0);
   WriteNumber(kWaveOutSettingsKey, "dBVolumeX10",
               static_cast<uint32_t>(SendDlgItemMessageA(window, IDC_VOLUME, TBM_GETPOS, 0, 0)));
+  WriteNumber(kWaveOutSettingsKey, "DeviceWaitSeconds", DeviceWaitSeconds());
 }
 
 }  // namespace settings

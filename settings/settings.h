@@ -30,10 +30,17 @@ void LoadSettings(HWND window);
 // Reads every setting control back into the registry (not the tempo: it is only read).
 void SaveSettings(HWND window);
 
+// DeviceWaitSeconds: how long playback waits for a device that stopped serving
+// (60 when missing, at most a day; 0 stops at once). It has no control: read when
+// a wait begins, and written back as read at each save so that it can be found.
+uint32_t DeviceWaitSeconds();
+
 // Fills the output device box with the combined device list (item data: each entry's
 // device index) and selects the entry whose name equals the stored DeviceName, the
 // last of several equal ones, or the wave mapper.
 void FillOutputDeviceList(HWND window);
+// The same, selecting the entry named `keep` (the wave mapper when none is).
+void FillOutputDeviceList(HWND window, const wchar_t* keep);
 
 // The stored DeviceName as the device list spells its names: converted from the
 // system's ANSI code page, in which it was saved, to at most `capacity` - 1 UTF-16

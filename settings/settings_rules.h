@@ -10,6 +10,9 @@ constexpr uint32_t kDefaultBufferLengthMs = 100;
 constexpr uint32_t kDefaultTempoBpm = 120;
 constexpr uint32_t kDefaultLinearRms = 1;
 constexpr int32_t kDefaultVolumeX10 = 0;
+// How long playback waits for a device that went away; 0 stops at once.
+constexpr uint32_t kDefaultDeviceWaitSeconds = 60;
+constexpr uint32_t kMaxDeviceWaitSeconds = 86400;
 
 // `value` brought into low … high, compared as unsigned (the tempo against its spin
 // control's range).

@@ -194,11 +194,19 @@ int RunSoak(int minutes) {
   const DWORD end = GetTickCount() + static_cast<DWORD>(minutes) * 60000;
   DWORD nextSample = 0;
   int seeks = 0;
+  // Times the player said it waits for its device: a device that never stopped is never reopened.
+  int waits = 0;
+  bool waiting = false;
   while (static_cast<int32_t>(end - GetTickCount()) > 0 && player.Running()) {
     if (!player.Playing()) player.Play(path);
     player.Command(seeks % 3 == 2 ? IDC_BACKWARD : IDC_FORWARD);
     ++seeks;
-    Sleep(700);
+    for (int look = 0; look < 7; ++look) {
+      Sleep(100);
+      const bool now = player.Text(IDC_STATUS).rfind("Waiting for '", 0) == 0;
+      if (now && !waiting) ++waits;
+      waiting = now;
+    }
     if (static_cast<int32_t>(GetTickCount() - nextSample) >= 0) {
       std::printf("soak: t=%lus seeks=%d workingSet=%llu peak=%llu responsive=%d\n",
                   (GetTickCount() - (end - static_cast<DWORD>(minutes) * 60000)) / 1000, seeks,
@@ -210,7 +218,7 @@ int RunSoak(int minutes) {
     }
   }
   const bool closed = player.Close();
-  std::printf("soak: closed=%d exit=%lu\n", closed ? 1 : 0, player.ExitCode());
+  std::printf("soak: closed=%d exit=%lu device waits=%d\n", closed ? 1 : 0, player.ExitCode(), waits);
   return closed ? 0 : 1;
 }
 

@@ -257,7 +257,31 @@ TEST_F(TransportTest, SequentialFilesOfOneFormatSoundAsOneStream) {
   EXPECT_TRUE(player.Close());
 }
 
-TEST_F(TransportTest, AnAudioServerThatGoesAwayStopsPlaybackWithABoxAndStartPlaysOnceItIsBack) {
+// The wait for a device that went away, in the player's settings.
+void SetDeviceWaitSeconds(DWORD seconds) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kSettingsKey) + "\\WaveOutSettings").c_str(), 0, nullptr, 0,
+                      KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  RegSetValueExA(key, "DeviceWaitSeconds", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seconds), sizeof seconds);
+  RegCloseKey(key);
+}
+
+// Waits for the status line to say the player waits for its device; returns it.
+std::string WaitForWaitingStatus(const PlayerProcess& player, DWORD ms) {
+  std::string status;
+  WaitUntil([&] {
+    status = player.Text(IDC_STATUS);
+    return status.rfind("Waiting for '", 0) == 0;
+  }, ms);
+  return status;
+}
+
+// Away for longer than the wait the settings allow: the play stops with the
+// stalled-device box, and Start plays once the server is back.
+TEST_F(TransportTest, AnAudioServerAwayLongerThanTheWaitStopsPlaybackWithABoxAndStartPlaysOnceItIsBack) {
+  SetDeviceWaitSeconds(2);
   const std::string path = dir_.Write("thirty.wav", Pcm16Wave(NoiseSamples(kSinkRate * 30, 43)));
   PlayerProcess player;
   ASSERT_NE(player.Window(), nullptr);
@@ -268,18 +292,23 @@ TEST_F(TransportTest, AnAudioServerThatGoesAwayStopsPlaybackWithABoxAndStartPlay
   const DWORD killed = GetTickCount();
   ASSERT_TRUE(RunOnHost(kStopAudioServer, 10000)) << "the audio server did not stop";
   const DWORD gone = GetTickCount();
+  const std::string waiting = WaitForWaitingStatus(player, 10000);
+  const DWORD waited = GetTickCount();
   const MessageBoxSeen box = player.WaitForMessageBox(20000);
   const DWORD boxed = GetTickCount();
   const bool stoppedFirst = !player.Playing();
   const std::string timeText = player.Text(IDC_TIME);
-  std::printf("[ stall ] server stopped in %lu ms; box %lu ms after that (\"%s\"); time display %s\n",
-              static_cast<unsigned long>(gone - killed), static_cast<unsigned long>(boxed - gone),
-              box.text.c_str(), timeText.c_str());
+  std::printf("[ stall ] server stopped in %lu ms; \"%s\" %lu ms after that; box %lu ms after that (\"%s\"); time display %s\n",
+              static_cast<unsigned long>(gone - killed), waiting.c_str(), static_cast<unsigned long>(waited - gone),
+              static_cast<unsigned long>(boxed - waited), box.text.c_str(), timeText.c_str());
   std::fflush(stdout);
   player.Dismiss(box);
   const bool restarted = RunOnHost(kStartAudioServer, 10000);
   ASSERT_TRUE(restarted) << "the audio server did not start again: later cases would fail";
-  ASSERT_NE(box.window, nullptr) << "no box within 20 s of the server's end";
+  EXPECT_EQ(waiting.rfind("Waiting for '", 0), 0u) << waiting;
+  EXPECT_NE(waiting.find("' to come back; Stop gives up"), std::string::npos) << waiting;
+  ASSERT_NE(box.window, nullptr) << "no box within 20 s of the wait's start";
+  EXPECT_GE(boxed - waited, 1500u) << "the box came after the two seconds' wait";
   EXPECT_EQ(box.caption, kCaption);
   EXPECT_EQ(box.text.rfind("The output device '", 0), 0u) << box.text;
   EXPECT_NE(box.text.find("' stopped responding."), std::string::npos) << box.text;
@@ -296,6 +325,98 @@ TEST_F(TransportTest, AnAudioServerThatGoesAwayStopsPlaybackWithABoxAndStartPlay
   EXPECT_GT(TimeTextSeconds(later), 0.5) << "the position moves: the new stream plays";
   EXPECT_FALSE(player.WaitForMessageBox(100).window) << player.WaitForMessageBox(100).text;
   EXPECT_TRUE(player.Close());
+}
+
+// The audio server as the test session runs it again at the end of a case that
+// started it some other way.
+struct AudioServerRestored {
+  ~AudioServerRestored() {
+    RunOnHost(kStopAudioServer, 10000);
+    RunOnHost(kStartAudioServer, 10000);
+  }
+};
+
+// The audio server goes away 3 s into a 30 s file and is back 4 s later: the
+// player waits for its device and goes on from the first frame of the first buffer
+// the server did not give back. The sink is recorded until the server goes, and
+// again from before it is back: that recorder reaches the server by a socket of
+// its own, opened before the one the player uses.
+TEST_F(TransportTest, AnAudioServerBackWithinTheWaitResumesWhereTheSoundStopped) {
+  constexpr size_t kBufferFrames = kSinkRate / 10;  // the player's default buffer
+  const std::vector<int16_t> signal = NoiseSamples(kSinkRate * 30, 44);
+  const std::string path = dir_.Write("thirty.wav", Pcm16Wave(signal));
+  auto before = Record(kRecordingCapSeconds);
+  ASSERT_TRUE(before->Started());
+  PlayerProcess player;
+  ASSERT_NE(player.Window(), nullptr);
+  player.SelectDevice(0);
+  const size_t mark = before->RecordedBytes();
+  player.Play(path);
+  ASSERT_TRUE(WaitUntil([&] { return player.Playing(); }, kPlayWaitMs));
+  Sleep(3000);
+  AudioServerRestored restore;
+  ASSERT_TRUE(RunOnHost(kStopAudioServer, 10000)) << "the audio server did not stop";
+  const DWORD gone = GetTickCount();
+  const std::string waiting = WaitForWaitingStatus(player, 10000);
+  const std::string keptTime = player.Text(IDC_TIME);
+  const std::vector<int16_t> first = before->SamplesSince(mark);
+  before->Stop();
+  const DWORD away = GetTickCount() - gone;
+  if (away < 4000) Sleep(4000 - away);
+  const std::string socket = "/tmp/vex-e2e-" + std::to_string(GetCurrentProcessId()) + ".recorder";
+  ASSERT_TRUE(RunOnHost("pulseaudio --daemonize=yes --exit-idle-time=-1 -n --load='module-null-sink sink_name=nullsink'"
+                        " --load='module-native-protocol-unix socket=" + socket + "' >/dev/null 2>&1", 10000));
+  SinkRecorder after(dir_, kRecordingCapSeconds, "after.raw", socket);
+  ASSERT_TRUE(after.Started());
+  Sleep(kRecorderLeadMs);
+  const size_t returnMark = after.RecordedBytes();
+  ASSERT_TRUE(RunOnHost("pactl -s unix:" + socket + " load-module module-native-protocol-unix >/dev/null", 10000))
+      << "the player's socket";
+  const DWORD back = GetTickCount();
+  ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, 40000)) << "the file plays to its end";
+  const DWORD ended = GetTickCount();
+  Sleep(kRecorderFlushMs);
+  const std::vector<int16_t> second = after.SamplesSince(0);
+  after.Stop();
+  EXPECT_FALSE(player.WaitForMessageBox(100).window) << player.WaitForMessageBox(100).text;
+  EXPECT_TRUE(player.Close());
+
+  EXPECT_EQ(waiting.rfind("Waiting for '", 0), 0u) << waiting;
+  EXPECT_NE(waiting.find("' to come back; Stop gives up"), std::string::npos) << waiting;
+  const Following one = FollowAcrossUnderruns(first, signal, kSinkBlanked);
+  ASSERT_NE(one.recordingEnd, SIZE_MAX) << "the file sounded before the server went";
+  const size_t heard = one.signalEnd;  // samples of the file the dying server played
+  // Where the second recording takes the file up: its first sound placed in the file near that point.
+  const size_t windowStart = heard > 4 * kSinkRate ? heard - 4 * kSinkRate : 0;
+  const std::vector<int16_t> around(signal.begin() + static_cast<std::ptrdiff_t>(windowStart),
+                                  signal.begin() + static_cast<std::ptrdiff_t>(std::min(signal.size(), heard + 4 * kSinkRate)));
+  size_t sound = 0;
+  while (sound + 1 < second.size() && second[sound] == 0 && second[sound + 1] == 0) sound += 2;
+  size_t resumedAt = SIZE_MAX, inRecording = SIZE_MAX;
+  for (size_t j = sound; j + 64 <= second.size() && j < sound + 2 * kSinkRate && resumedAt == SIZE_MAX; j += 2) {
+    const size_t at = FindBlock(around, second, j, 64);
+    if (at != SIZE_MAX) {
+      resumedAt = windowStart + at;
+      inRecording = j;
+    }
+  }
+  ASSERT_NE(resumedAt, SIZE_MAX) << "the file did not go on near where it stopped";
+  const Following two = FollowAcrossUnderruns(second, signal, resumedAt);
+  const long repeated = (static_cast<long>(heard) - static_cast<long>(resumedAt)) / 2;
+  const long fromReturn = (static_cast<long>(inRecording / 2) - static_cast<long>(returnMark / 4)) * 1000 / kSinkRate;
+  std::printf("[ device back ] waiting status \"%s\" at %s; heard up to frame %zu, went on from frame %zu "
+              "(%ld frames repeated, %zu past a buffer's start); first frame %ld ms after the server's return "
+              "; ended %lu ms after the return; %d underruns after\n",
+              waiting.c_str(), keptTime.c_str(), heard / 2, resumedAt / 2, repeated, (resumedAt / 2) % kBufferFrames,
+              fromReturn, static_cast<unsigned long>(ended - back), two.underruns);
+  std::fflush(stdout);
+  RecordProperty("FramesRepeated", static_cast<int>(repeated));
+  RecordProperty("MsFromReturnToFirstFrame", static_cast<int>(fromReturn));
+  EXPECT_EQ(two.signalEnd, signal.size()) << "from the kept place to the file's last frame";
+  EXPECT_LE(repeated, static_cast<long>(kBufferFrames)) << "at most one buffer heard twice";
+  EXPECT_GE(repeated, -static_cast<long>(kSinkBlanked / 2 + kSinkRate / 20))
+      << "nothing missing beyond what the dying server took and the reopened stream's silenced start";
+  EXPECT_LE((resumedAt / 2) % kBufferFrames, kSinkBlanked / 2) << "the stream starts again at a buffer's first frame";
 }
 
 }  // namespace

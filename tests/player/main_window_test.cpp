@@ -342,11 +342,15 @@ TEST_F(SimulatedEndpointTest, SequentialFilesOfOneFormatReachTheEndpointAsOneStr
 
 // Around the change from one file to the next: a seek made after the feeder went on
 // into the next file, but before that is heard, lands in the file the user hears;
-// a next file that has vanished gets the usual message once the first played whole.
+// a next file that has vanished gets the usual message once the first played whole;
+// an endpoint that vanishes then keeps its place in the file heard, and the endpoint
+// that comes back gets the rest of it and the next file.
 TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedNextFileIsReported) {
-  enum class Then { SeekBeforeTheChangeIsHeard, PauseBeforeTheChangeIsHeard, NextFileVanishes };
-  for (Then then : {Then::SeekBeforeTheChangeIsHeard, Then::PauseBeforeTheChangeIsHeard, Then::NextFileVanishes}) {
-    SCOPED_TRACE(then == Then::NextFileVanishes ? "vanishes" : then == Then::PauseBeforeTheChangeIsHeard ? "pause" : "seek");
+  enum class Then { SeekBeforeTheChangeIsHeard, PauseBeforeTheChangeIsHeard, NextFileVanishes, EndpointVanishes };
+  for (Then then : {Then::SeekBeforeTheChangeIsHeard, Then::PauseBeforeTheChangeIsHeard, Then::NextFileVanishes,
+                    Then::EndpointVanishes}) {
+    SCOPED_TRACE(then == Then::NextFileVanishes ? "vanishes" : then == Then::PauseBeforeTheChangeIsHeard ? "pause"
+                 : then == Then::EndpointVanishes ? "endpoint vanishes" : "seek");
     const wavebytes::Bytes one = NoiseWave(2 * kRate, 51), two = NoiseWave(kRate, 52);
     const std::string onePath = dir_.Write("one.wav", one), twoPath = dir_.Write("two.wav", two);
     PlayerDialog d;
@@ -402,6 +406,24 @@ TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedN
       const std::vector<uint8_t> data = DataOf(two);
       expected.insert(expected.end(), data.begin(), data.end());
     }
+    if (then == Then::EndpointVanishes) {
+      sim_.Vanish(endpoint_);
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for", 0) == 0; }, 10000));
+      EXPECT_EQ(d.Title(), "one.wav - ZEMBRIX Player(x86)") << "the place lies in the file heard";
+      const uint32_t kept = d.ResumePosition();
+      EXPECT_GE(kept, kRate);
+      EXPECT_LT(kept, 2 * kRate);
+      simwasapi::EndpointTraits traits;
+      traits.id = L"{sim-0-back}";
+      traits.friendlyName = L"Simulated Speakers";
+      endpoint_ = sim_.AddEndpoint(traits);
+      mark = 0;
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
+      EXPECT_EQ(d.Title(), "two.wav - ZEMBRIX Player(x86)") << "then on into two.wav";
+      expected.erase(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(kept * kBlock));
+      const std::vector<uint8_t> data = DataOf(two);
+      expected.insert(expected.end(), data.begin(), data.end());
+    }
     std::vector<uint8_t> got;
     for (const auto& buffer : sim_.Rendered(endpoint_)) got.insert(got.end(), buffer.bytes.begin(), buffer.bytes.end());
     got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(mark));
@@ -409,6 +431,170 @@ TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedN
     ASSERT_NE(at, std::string::npos);
     ASSERT_GE(got.size() - at, expected.size());
     EXPECT_EQ(std::memcmp(&got[at], expected.data(), expected.size()), 0);
+  }
+}
+
+// An endpoint that vanishes while a file plays: the window keeps the place not yet
+// heard and waits for a device of the same name. A new endpoint of that name (with
+// another identifier, as a device plugged in again gets) receives the file from the
+// kept place, the first frame of a buffer at most one buffer before what was heard.
+TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGetsTheFileFromTheKeptPlace) {
+  enum class Then {
+    ComesBack, PausedThenBack, AnotherFileThenBack, NotTheRateWhenBack, StopGivesUp, NeverBack, NoWait,
+    AnotherDeviceChosen, WindowClosed
+  };
+  struct Row {
+    Then then;
+    const char* what;
+    DWORD waitSeconds;
+  };
+  const Row rows[] = {
+      {Then::ComesBack, "comes back", 60},
+      {Then::PausedThenBack, "paused while away", 60},
+      {Then::AnotherFileThenBack, "another file started while away", 60},
+      {Then::NotTheRateWhenBack, "back without the file's rate", 60},
+      {Then::StopGivesUp, "Stop while away", 60},
+      {Then::NeverBack, "away longer than the wait", 1},
+      {Then::NoWait, "a wait of 0", 0},
+      {Then::AnotherDeviceChosen, "the mapper chosen while away", 60},
+      {Then::WindowClosed, "the window closed while away", 60},
+  };
+  constexpr uint32_t kBufferBytes = kRate / 10 * kBlock;  // the default ring's buffer
+  for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(row.what);
+    const std::wstring name = L"Row " + std::to_wstring(i) + L" Speakers";
+    const std::string shown = "WASAPI: Row " + std::to_string(i) + " Speakers";
+    simwasapi::EndpointTraits traits;
+    traits.id = L"{row-" + std::to_wstring(i) + L"}";
+    traits.friendlyName = name;
+    const size_t first = sim_.AddEndpoint(traits);
+    ProcessEndpointCache().Release();
+    const wavebytes::Bytes wave = NoiseWave(2 * kRate, 70 + static_cast<uint32_t>(i));
+    const wavebytes::Bytes other = NoiseWave(kRate, 90 + static_cast<uint32_t>(i));
+    const std::string path = dir_.Write("row" + std::to_string(i) + ".wav", wave);
+    const std::string otherPath = dir_.Write("other" + std::to_string(i) + ".wav", other);
+    PlayerDialog d;
+    {
+      HKEY key = nullptr;
+      ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer\\WaveOutSettings", 0, nullptr, 0, KEY_WRITE,
+                                nullptr, &key, nullptr), ERROR_SUCCESS);
+      RegSetValueExA(key, "DeviceWaitSeconds", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&row.waitSeconds), 4);
+      RegCloseKey(key);
+    }
+    const std::wstring entry(shown.begin(), shown.end());
+    const LRESULT position = SendDlgItemMessageW(d.Window(), IDC_DEVICE, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                 reinterpret_cast<LPARAM>(entry.c_str()));
+    ASSERT_NE(position, CB_ERR);
+    SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, position, 0);
+    d.Command(IDC_DEVICE, CBN_SELCHANGE);
+    ASSERT_TRUE(d.Start(path));
+    const std::vector<uint8_t> data = DataOf(wave);
+    auto rendered = [&](size_t endpoint) {
+      std::vector<uint8_t> all;
+      for (const auto& buffer : sim_.Rendered(endpoint)) all.insert(all.end(), buffer.bytes.begin(), buffer.bytes.end());
+      return all;
+    };
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return rendered(first).size() > kRate / 2 * kBlock; }, 10000));
+    sim_.Vanish(first);
+    if (row.then == Then::NoWait) {
+      const MessageBoxSeen box = d.TakeMessageBox(10000);
+      EXPECT_EQ(box.text, "The output device '" + shown + "' stopped responding.");
+      EXPECT_FALSE(d.Playing());
+      continue;
+    }
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for", 0) == 0; }, 10000));
+    const DWORD waitBegan = GetTickCount();
+    EXPECT_EQ(d.Text(IDC_STATUS), "Waiting for '" + shown + "' to come back; Stop gives up");
+    EXPECT_TRUE(d.Playing()) << "Stop gives up the wait";
+    const std::vector<uint8_t> heardBefore = rendered(first);
+    const size_t at = Find(heardBefore, data.data(), 64);
+    ASSERT_NE(at, std::string::npos);
+    const size_t heard = heardBefore.size() - at;
+    const uint32_t kept = d.ResumePosition();
+    EXPECT_LE(kept * kBlock, heard) << "nothing skipped";
+    EXPECT_LE(heard - kept * kBlock, kBufferBytes) << "at most one buffer heard twice";
+    EXPECT_EQ(kept * kBlock % kBufferBytes, 0u) << "a buffer's first frame";
+    if (row.then == Then::NeverBack) {
+      const MessageBoxSeen box = d.TakeMessageBox(10000);
+      EXPECT_GE(GetTickCount() - waitBegan, 900u);
+      EXPECT_EQ(box.text, "The output device '" + shown + "' stopped responding.");
+      EXPECT_FALSE(d.Playing());
+      ScopedLock lock(d.Session().lock);
+      EXPECT_EQ(d.Session().sourceFile, nullptr);
+      continue;
+    }
+    if (row.then == Then::WindowClosed) {
+      PostMessageA(d.Window(), WM_CLOSE, 0, 0);
+      EXPECT_TRUE(PlayerDialog::WaitUntil([&] { return d.Ended(); }, 3000));
+      EXPECT_TRUE(DeleteFileA(path.c_str())) << "the file is closed";
+      continue;
+    }
+    if (row.then == Then::AnotherDeviceChosen) {
+      SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, 0, 0);
+      d.Command(IDC_DEVICE, CBN_SELCHANGE);
+      {
+        ScopedLock lock(d.Session().lock);
+        EXPECT_NE(d.Session().output, nullptr) << "playing on the mapper at once";
+      }
+      EXPECT_TRUE(d.Playing());
+      SendMessageA(d.Window(), WM_TIMER, TIMER_POSITION, 0);
+      EXPECT_GE(d.ResumePosition(), kept) << "from the kept place";
+      EXPECT_LT(d.ResumePosition(), kept + kRate / 2);
+      d.Command(IDC_STOP);
+      continue;
+    }
+    if (row.then == Then::StopGivesUp) {
+      d.Command(IDC_STOP);
+      EXPECT_FALSE(d.Playing());
+      EXPECT_EQ(d.ResumePosition(), kept) << "Play resumes there";
+      {
+        ScopedLock lock(d.Session().lock);
+        EXPECT_EQ(d.Session().sourceFile, nullptr);
+      }
+      traits.id += L"-back";
+      const size_t back = sim_.AddEndpoint(traits);
+      Sleep(1200);
+      EXPECT_EQ(Find(rendered(back), data.data() + kept * kBlock, 64), std::string::npos) << "no longer awaited";
+      continue;
+    }
+    if (row.then == Then::PausedThenBack) {
+      d.Command(IDC_PAUSE);
+      EXPECT_EQ(d.Text(IDC_PAUSE), "Rest&art");
+    }
+    if (row.then == Then::AnotherFileThenBack) {
+      ASSERT_TRUE(d.Start(otherPath));
+      EXPECT_EQ(d.Text(IDC_STATUS), "Waiting for '" + shown + "' to come back; Stop gives up");
+      EXPECT_EQ(d.Title(), "other" + std::to_string(i) + ".wav - ZEMBRIX Player(x86)");
+    }
+    traits.id += L"-back";  // plugged in again: the same name, another identifier
+    if (row.then == Then::NotTheRateWhenBack) traits.rates = {48000};
+    const size_t back = sim_.AddEndpoint(traits);
+    if (row.then == Then::NotTheRateWhenBack) {
+      char expected[256] = "";
+      waveOutGetErrorTextA(WAVERR_BADFORMAT, expected, sizeof expected);
+      const MessageBoxSeen box = d.TakeMessageBox(10000);
+      EXPECT_EQ(box.caption, "waveOutOpen('" + shown + "')");
+      EXPECT_EQ(box.text, expected);
+      EXPECT_FALSE(d.Playing());
+      continue;
+    }
+    std::vector<uint8_t> expected(data.begin() + kept * kBlock, data.end());
+    if (row.then == Then::AnotherFileThenBack) expected = DataOf(other);
+    if (row.then == Then::PausedThenBack) {
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for", 0) != 0; }, 10000));
+      Sleep(500);
+      EXPECT_EQ(Find(rendered(back), expected.data(), 64), std::string::npos) << "still paused";
+      EXPECT_EQ(d.Text(IDC_PAUSE), "Rest&art");
+      d.Command(IDC_PAUSE);
+    }
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000)) << "plays to the end";
+    const std::vector<uint8_t> got = rendered(back);
+    const size_t from = Find(got, expected.data(), 64);
+    ASSERT_NE(from, std::string::npos) << "the new endpoint got the file from the kept place";
+    ASSERT_GE(got.size() - from, expected.size());
+    EXPECT_EQ(std::memcmp(&got[from], expected.data(), expected.size()), 0);
+    EXPECT_EQ(d.Text(IDC_DEVICE), shown) << "the entry chosen, found again in the list filled anew";
   }
 }
 

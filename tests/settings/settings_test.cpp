@@ -161,7 +161,7 @@ TEST_F(SettingsTest, StoredNumbersAreCheckedOnTheWayIn) {
     const char* name;
     DWORD type;
     Bytes data;
-    int control;  // whose text or position shows it
+    int control;  // whose text or position shows it; 0: the device wait, which has no control
     std::string shown;
   };
   const Case cases[] = {
@@ -181,6 +181,10 @@ TEST_F(SettingsTest, StoredNumbersAreCheckedOnTheWayIn) {
       {"dBVolumeX10", REG_DWORD, {0x18, 0xFC, 0xFF, 0xFF}, IDC_VOLUME, "-480"},  // -1000
       {"dBVolumeX10", REG_DWORD, {0xF4, 0x01, 0, 0}, IDC_VOLUME, "120"},         // 500
       {"dBVolumeX10", REG_DWORD, {0x9C, 0xFF, 0xFF, 0xFF}, IDC_VOLUME, "-100"},
+      {"DeviceWaitSeconds", REG_DWORD, {0, 0, 0, 0}, 0, "0"},
+      {"DeviceWaitSeconds", REG_DWORD, {30, 0, 0, 0}, 0, "30"},
+      {"DeviceWaitSeconds", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, 0, "86400"},
+      {"DeviceWaitSeconds", REG_QWORD, {30, 0, 0, 0, 0, 0, 0, 0}, 0, "60"},  // 8 bytes: ignored
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " shows " + c.shown);
@@ -188,8 +192,9 @@ TEST_F(SettingsTest, StoredNumbersAreCheckedOnTheWayIn) {
     Store("WaveOutSettings", c.name, c.type, c.data);
     PlayerDialog dialog;
     LoadSettings(dialog.Window());
-    const std::string shown =
-        c.control == IDC_VOLUME ? std::to_string(Volume(dialog.Window())) : dialog.TextOf(c.control);
+    const std::string shown = c.control == IDC_VOLUME ? std::to_string(Volume(dialog.Window()))
+                              : c.control == 0        ? std::to_string(DeviceWaitSeconds())
+                                                      : dialog.TextOf(c.control);
     EXPECT_EQ(shown, c.shown);
   }
 }

@@ -19,10 +19,14 @@ constexpr int kRecordingAttempts = 3;
 // Records the null sink's monitor for `seconds` as raw 16-bit stereo 44.1 kHz.
 class SinkRecorder {
  public:
-  SinkRecorder(const TempDir& dir, int seconds) : path_(dir.Path() + "\\capture.raw") {
+  // `server`, when given, is the socket of the audio server to record from.
+  SinkRecorder(const TempDir& dir, int seconds, const std::string& name = "capture.raw",
+               const std::string& server = std::string())
+      : path_(dir.Path() + "\\" + name) {
     const std::string unixPath = UnixPath(path_);
     if (unixPath.empty()) return;
-    std::string command = "/usr/bin/timeout " + std::to_string(seconds) +
+    std::string command = (server.empty() ? std::string() : "/usr/bin/env PULSE_SERVER=unix:" + server + " ") +
+                          "/usr/bin/timeout " + std::to_string(seconds) +
                           " /usr/bin/parec -d nullsink.monitor --latency-msec=20 --format=s16le"
                           " --rate=44100 --channels=2 --raw " + unixPath;
     STARTUPINFOA si{};
