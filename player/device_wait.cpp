@@ -65,7 +65,10 @@ bool KeepPlaceNotYetHeard(HWND window, PlayerSession& session) {
   CloseOutput(window, session);
   if (place.serial != session.fileSerial) {
     if (place.serial + 1 == session.fileSerial && (session.leftFile || session.joinFile)) {
-      if (!session.leftFile) {
+      if (!session.leftFile) {  // the change was heard: a file after it may be queued already
+        if (session.following.file) CloseHandle(session.following.file);
+        session.following = FollowingWave{};
+        if (MainWindow* w = MainWindowOf(window)) w->followingTried = false;
         session.leftFile = session.joinFile;
         session.joinFile = nullptr;
       }
@@ -92,6 +95,7 @@ void ShowWaiting(HWND window, const MainWindow& w) {
   char text[sizeof narrow + sizeof kStatusWaiting];
   std::snprintf(text, sizeof text, kStatusWaiting, narrow);
   SetStatus(window, text);
+  SetDlgItemTextA(window, IDC_FORMAT, text);
 }
 
 // Whether the device box lists exactly the devices there are now.
@@ -141,6 +145,7 @@ void AwaitDevice(HWND window, PlayerSession& session) {
   if (!w) return;
   ScopedLock lock(session.lock);
   SelectedEntry(window, w->awaitedDevice, &w->awaitedMapper);
+  if (!w->deviceWait) GetDlgItemTextA(window, IDC_FORMAT, w->formatBeforeWait, sizeof w->formatBeforeWait);
   w->deviceWait = true;
   w->waitSince = GetTickCount();
   w->waitMs = DeviceWaitSeconds() * 1000;
@@ -199,6 +204,7 @@ void RetryAwaitedDevice(HWND window, PlayerSession& session) {
       if (!FindAwaitedDevice(window, *w, &device)) return;
       const OutputOpening opening = OpenOutputRing(window, session, device, &error, caption, sizeof caption);
       if (opening == OutputOpening::Ok) {
+        SetDlgItemTextA(window, IDC_FORMAT, w->formatBeforeWait);
         w->deviceWait = false;
         w->awaitedDevice[0] = L'\0';
         KillTimer(window, TIMER_DEVICE_RETRY);
@@ -224,6 +230,11 @@ void RetryAwaitedDevice(HWND window, PlayerSession& session) {
   } else {
     ShowMmError(window, "waveOutPrepareHeader()", error);
   }
+}
+
+void AwaitDeviceIfTheNextOpenFails(HWND window) {
+  MainWindow* w = MainWindowOf(window);
+  if (w && w->awaitedDevice[0] == L'\0') SelectedEntry(window, w->awaitedDevice, &w->awaitedMapper);
 }
 
 bool PauseWhileAwaitingDevice(HWND window, PlayerSession& session) {

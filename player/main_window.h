@@ -128,6 +128,9 @@ struct MainWindow {
   wchar_t awaitedDevice[64];
   DWORD waitSince;
   uint32_t waitMs;
+  // The format line says it waits too (the status line is among the details, often
+  // hidden); what it showed comes back when the wait ends.
+  char formatBeforeWait[600];
 };
 
 // The window's state, or null before the dialog initialised.
@@ -212,6 +215,9 @@ void AwaitDevice(HWND window, PlayerSession& session);
 // The retry timer: looks for the awaited device and goes on when it opens; gives up
 // with the stalled-device message once the wait has run out.
 void RetryAwaitedDevice(HWND window, PlayerSession& session);
+// Sequential play goes on with a new start: a device gone by then is waited for
+// rather than reported.
+void AwaitDeviceIfTheNextOpenFails(HWND window);
 // Pause or restart while the device is awaited: a pause of the kept place. False
 // when no wait is under way.
 bool PauseWhileAwaitingDevice(HWND window, PlayerSession& session);

@@ -120,7 +120,10 @@ int StopPlayback(HWND window, PlayerSession& session) {
   KillTimer(window, TIMER_END_OF_PLAY);
   KillTimer(window, TIMER_POSITION);
   KillTimer(window, TIMER_DEVICE_RETRY);
-  if (MainWindow* w = MainWindowOf(window)) w->deviceWait = false;
+  if (MainWindow* w = MainWindowOf(window); w && w->deviceWait) {
+    SetDlgItemTextA(window, IDC_FORMAT, w->formatBeforeWait);
+    w->deviceWait = false;
+  }
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, 0, 0);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0, 0);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, 0, 0);
@@ -310,6 +313,7 @@ void HandleEndOfPlay(HWND window) {
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
   const LRESULT next = NextSequentialEntry(window);
   if (next < 0) return;
+  AwaitDeviceIfTheNextOpenFails(window);
   SendMessageA(box, CB_SETCURSEL, next, 0);
   PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_NAME, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
 }

@@ -506,6 +506,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
     ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for", 0) == 0; }, 10000));
     const DWORD waitBegan = GetTickCount();
     EXPECT_EQ(d.Text(IDC_STATUS), "Waiting for '" + shown + "' to come back; Stop gives up");
+    EXPECT_EQ(d.Text(IDC_FORMAT), d.Text(IDC_STATUS)) << "said where the details are hidden too";
     EXPECT_TRUE(d.Playing()) << "Stop gives up the wait";
     const std::vector<uint8_t> heardBefore = rendered(first);
     const size_t at = Find(heardBefore, data.data(), 64);
@@ -548,6 +549,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
       d.Command(IDC_STOP);
       EXPECT_FALSE(d.Playing());
       EXPECT_EQ(d.ResumePosition(), kept) << "Play resumes there";
+      EXPECT_EQ(d.Text(IDC_FORMAT).rfind("PCM 44100Hz", 0), 0u) << "the format line again";
       {
         ScopedLock lock(d.Session().lock);
         EXPECT_EQ(d.Session().sourceFile, nullptr);
@@ -595,7 +597,49 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
     ASSERT_GE(got.size() - from, expected.size());
     EXPECT_EQ(std::memcmp(&got[from], expected.data(), expected.size()), 0);
     EXPECT_EQ(d.Text(IDC_DEVICE), shown) << "the entry chosen, found again in the list filled anew";
+    EXPECT_EQ(d.Text(IDC_FORMAT).rfind("PCM 44100Hz", 0), 0u) << "the format line again";
   }
+  // Gone as a file ends in sequential play: the next file, of another rate, waits
+  // for the device instead of failing to open, and plays whole when it is back.
+  simwasapi::EndpointTraits traits;
+  traits.id = L"{ending}";
+  traits.friendlyName = L"Ending Speakers";
+  const size_t first = sim_.AddEndpoint(traits);
+  ProcessEndpointCache().Release();
+  const std::string shortPath = dir_.Write("short.wav", NoiseWave(kRate / 4, 80));
+  wavebytes::Bytes next = NoiseWave(kRate / 2, 81);
+  const uint32_t rate = 48000, byteRate = rate * kBlock;
+  std::memcpy(&next[24], &rate, 4);
+  std::memcpy(&next[28], &byteRate, 4);
+  const std::string nextPath = dir_.Write("next48k.wav", next);
+  PlayerDialog d;
+  for (const std::string& path : {nextPath, shortPath}) {
+    d.SetText(IDC_FILE_NAME, path);
+    SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
+  }
+  SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+  d.Check(IDC_SEQUENTIAL, true);
+  const LRESULT position = SendDlgItemMessageW(d.Window(), IDC_DEVICE, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(L"WASAPI: Ending Speakers"));
+  ASSERT_NE(position, CB_ERR);
+  SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, position, 0);
+  d.Command(IDC_DEVICE, CBN_SELCHANGE);
+  ASSERT_TRUE(d.Start(shortPath));
+  ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !sim_.Rendered(first).empty(); }, 10000));
+  sim_.Vanish(first);  // the ring holds the whole file already: its end comes with the buffers given back
+  ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Title().rfind("next48k.wav", 0) == 0; }, 10000));
+  ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for", 0) == 0; }, 5000));
+  EXPECT_FALSE(d.AnyMessageBox());
+  traits.id += L"-back";
+  const size_t back = sim_.AddEndpoint(traits);
+  ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
+  std::vector<uint8_t> got;
+  for (const auto& buffer : sim_.Rendered(back)) got.insert(got.end(), buffer.bytes.begin(), buffer.bytes.end());
+  const std::vector<uint8_t> data = DataOf(next);
+  const size_t from = Find(got, data.data(), 64);
+  ASSERT_NE(from, std::string::npos);
+  ASSERT_GE(got.size() - from, data.size());
+  EXPECT_EQ(std::memcmp(&got[from], data.data(), data.size()), 0);
 }
 
 // Stop, another file or closing the window while the feeder has gone on into the
