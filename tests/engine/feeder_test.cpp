@@ -454,6 +454,44 @@ TEST(FeederStallBound, TheRingsDurationPlusASecondAtTheSlowerByteRate) {
   }
 }
 
+// The place a stopped device leaves: the first frame of the oldest buffer not
+// given back, whatever the device reports played (Wine's position counts what it
+// handed a dying server); with nothing written since the hand-over, the read position.
+TEST(PlaceNotYetHeard, TheOldestBufferNotGivenBack) {
+  struct Case {
+    const char* name;
+    uint32_t ringIndex;
+    bool written;           // the buffers hold records since the ring was handed over
+    uint32_t expectedByte;  // buffers 2, 3, 0, 1 were written in turn from byte 5000, 1000 bytes each
+  };
+  const Case cases[] = {
+      {"the oldest out", 2, true, 5000},
+      {"the one after a buffer given back", 3, true, 6000},
+      {"across the ring's end", 1, true, 8000},
+      {"nothing written: where the feeder reads", 2, false, 9000},
+  };
+  for (const Case& c : cases) {
+    PlayerSession session;
+    CreatePlayerSession(session);
+    WAVEHDR headers[4] = {};
+    session.bufferCount = 4;
+    session.fileSerial = 1;
+    session.dataSize = 20000;
+    session.remainingBytes = 11000;
+    const uint32_t order[4] = {2, 3, 0, 1};
+    for (uint32_t k = 0; k < 4 && c.written; ++k) {
+      session.headers[order[k]] = &headers[order[k]];
+      session.bufferFileSerial[order[k]] = 1;
+      session.bufferStartByte[order[k]] = 5000 + 1000 * k;
+    }
+    session.ringIndex = c.ringIndex;
+    const KeptPlace place = PlaceNotYetHeard(session);
+    EXPECT_EQ(place.byte, c.expectedByte) << c.name;
+    EXPECT_EQ(place.serial, 1u) << c.name;
+    DestroyPlayerSession(session);
+  }
+}
+
 // The output held paused keeps every buffer written, as a device that stopped
 // taking sound does; the looks are given their tick counts, so the bound is
 // checked to the millisecond without waiting for it.
