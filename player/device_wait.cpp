@@ -138,7 +138,34 @@ bool FindAwaitedDevice(HWND window, const MainWindow& w, uint32_t* device) {
   return false;
 }
 
+// The time display and the waveform at the place the file goes on from.
+void ShowKeptPlace(HWND window, const PlayerSession& session, MainWindow& w) {
+  const uint32_t rate = session.format.SampleRate();
+  const uint32_t block = session.format.BlockAlign();
+  const uint32_t frame = block ? (session.dataSize - session.remainingBytes) / block : 0;
+  w.resumePosition = frame;
+  const uint32_t ms = FramesToMilliseconds(frame, rate);
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0, FramesToMilliseconds(session.totalFrames, rate));
+  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, ms, 0);
+  char time[32];
+  FormatTimeText(time, sizeof time, ms, session.totalFrames, rate);
+  SetDlgItemTextA(window, IDC_TIME, time);
+}
+
 }  // namespace
+
+bool MoveAwaitedPlace(HWND window, PlayerSession& session, uint32_t frame) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w || !w->deviceWait || !session.sourceFile) return false;
+  ScopedLock lock(session.lock);
+  uint32_t byte = FramesToByteOffset(session.format, frame);
+  if (byte > session.dataSize) byte = session.dataSize;
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(session.dataOffset) + byte;
+  if (SetFilePointerEx(session.sourceFile, to, nullptr, FILE_BEGIN)) session.remainingBytes = session.dataSize - byte;
+  ShowKeptPlace(window, session, *w);
+  return true;
+}
 
 void AwaitDevice(HWND window, PlayerSession& session) {
   MainWindow* w = MainWindowOf(window);
@@ -156,16 +183,7 @@ void AwaitDevice(HWND window, PlayerSession& session) {
   }
   SetTimer(window, TIMER_DEVICE_RETRY, kDeviceRetryPeriodMs, nullptr);
 
-  const uint32_t rate = session.format.SampleRate();
-  const uint32_t block = session.format.BlockAlign();
-  const uint32_t frame = block ? (session.dataSize - session.remainingBytes) / block : 0;
-  w->resumePosition = frame;
-  const uint32_t ms = FramesToMilliseconds(frame, rate);
-  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0, FramesToMilliseconds(session.totalFrames, rate));
-  SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, ms, 0);
-  char time[32];
-  FormatTimeText(time, sizeof time, ms, session.totalFrames, rate);
-  SetDlgItemTextA(window, IDC_TIME, time);
+  ShowKeptPlace(window, session, *w);
   // Stop gives up; Pause pauses the kept place.
   EnableControl(window, IDC_STOP, true);
   EnableControl(window, IDC_PAUSE, true);

@@ -215,6 +215,9 @@ void AwaitDevice(HWND window, PlayerSession& session);
 // The retry timer: looks for the awaited device and goes on when it opens; gives up
 // with the stalled-device message once the wait has run out.
 void RetryAwaitedDevice(HWND window, PlayerSession& session);
+// A seek while the device is awaited moves the kept place to `frame` (the caller
+// has kept it inside the file). False when no wait is under way.
+bool MoveAwaitedPlace(HWND window, PlayerSession& session, uint32_t frame);
 // Sequential play goes on with a new start: a device gone by then is waited for
 // rather than reported.
 void AwaitDeviceIfTheNextOpenFails(HWND window);

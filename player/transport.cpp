@@ -86,8 +86,9 @@ void Skip(HWND window, bool forward) {
   uint32_t target;
   {
     ScopedLock lock(session.lock);
-    if (!UpdatePosition(window, session) || !session.output || session.format.IsEmpty() ||
-        session.format.SampleRate() == 0) {
+    // While the device is awaited the kept place is the position.
+    if ((!w->deviceWait && (!UpdatePosition(window, session) || !session.output)) || !session.sourceFile ||
+        session.format.IsEmpty() || session.format.SampleRate() == 0) {
       return;
     }
     const uint32_t rate = session.format.SampleRate();
@@ -200,7 +201,9 @@ void GoBackToLeftFile(PlayerSession& session) {
 
 void SeekTo(uint32_t targetFrame, PlayerSession& session, HWND window) {
   ScopedLock lock(session.lock);
-  if (!session.sourceFile || !session.output) return;
+  const MainWindow* w = MainWindowOf(window);
+  const bool awaiting = w && w->deviceWait;
+  if (!session.sourceFile || (!session.output && !awaiting)) return;
   GoBackToLeftFile(session);
   if (targetFrame >= session.totalFrames) {
     if (!IsLoopMode(window)) {
@@ -209,6 +212,7 @@ void SeekTo(uint32_t targetFrame, PlayerSession& session, HWND window) {
     }
     targetFrame = 0;
   }
+  if (MoveAwaitedPlace(window, session, targetFrame)) return;
   uint32_t offset = FramesToByteOffset(session.format, targetFrame);
   if (offset > session.dataSize) offset = session.dataSize;
   LARGE_INTEGER to;
@@ -243,7 +247,9 @@ int SeekFromPoint(HWND window, POINT point, PlayerSession& session) {
     if (point.y > area.bottom - 1) point.y = area.bottom - 1;
   }
   ScopedLock lock(session.lock);
-  if (!session.sourceFile || !session.output || !PtInRect(&area, point) || area.right <= area.left) {
+  const MainWindow* w = MainWindowOf(window);
+  if (!session.sourceFile || (!session.output && !(w && w->deviceWait)) || !PtInRect(&area, point) ||
+      area.right <= area.left) {
     return 0;
   }
   GoBackToLeftFile(session);  // the overview shown is the left file's
@@ -309,6 +315,7 @@ void HandleEndOfPlay(HWND window) {
     ScopedLock lock(w->session->lock);
     StopPlayback(window, *w->session);
   }
+  w->awaitedDevice[0] = L'\0';  // a device still away is waited for only by a start that follows
   if (IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED) return;
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
   const LRESULT next = NextSequentialEntry(window);

@@ -441,7 +441,7 @@ TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedN
 TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGetsTheFileFromTheKeptPlace) {
   enum class Then {
     ComesBack, PausedThenBack, AnotherFileThenBack, NotTheRateWhenBack, StopGivesUp, NeverBack, NoWait,
-    AnotherDeviceChosen, WindowClosed
+    AnotherDeviceChosen, WindowClosed, RewoundWhileAway
   };
   struct Row {
     Then then;
@@ -458,6 +458,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
       {Then::NoWait, "a wait of 0", 0},
       {Then::AnotherDeviceChosen, "the mapper chosen while away", 60},
       {Then::WindowClosed, "the window closed while away", 60},
+      {Then::RewoundWhileAway, "rewound while away", 60},
   };
   constexpr uint32_t kBufferBytes = kRate / 10 * kBlock;  // the default ring's buffer
   for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
@@ -569,6 +570,13 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
       EXPECT_EQ(d.Text(IDC_STATUS), "Waiting for '" + shown + "' to come back; Stop gives up");
       EXPECT_EQ(d.Title(), "other" + std::to_string(i) + ".wav - ZEMBRIX Player(x86)");
     }
+    uint32_t resumeFrom = kept;
+    if (row.then == Then::RewoundWhileAway) {
+      d.Command(IDC_REWIND);
+      resumeFrom = 0;
+      EXPECT_EQ(d.ResumePosition(), 0u) << "the kept place moves";
+      EXPECT_EQ(d.Text(IDC_STATUS), "Waiting for '" + shown + "' to come back; Stop gives up");
+    }
     traits.id += L"-back";  // plugged in again: the same name, another identifier
     if (row.then == Then::NotTheRateWhenBack) traits.rates = {48000};
     const size_t back = sim_.AddEndpoint(traits);
@@ -581,7 +589,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
       EXPECT_FALSE(d.Playing());
       continue;
     }
-    std::vector<uint8_t> expected(data.begin() + kept * kBlock, data.end());
+    std::vector<uint8_t> expected(data.begin() + resumeFrom * kBlock, data.end());
     if (row.then == Then::AnotherFileThenBack) expected = DataOf(other);
     if (row.then == Then::PausedThenBack) {
       ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for", 0) != 0; }, 10000));
