@@ -102,11 +102,7 @@ TEST_F(MainDialogTest, FeederErrorsStopPlaybackBeforeTheirMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.message) + " " + std::to_string(c.code) + " wait " + std::to_string(c.waitSeconds));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer\\WaveOutSettings", 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(key, "DeviceWaitSeconds", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&c.waitSeconds), 4);
-    RegCloseKey(key);
+    ASSERT_TRUE(StoreDeviceWaitSeconds(c.waitSeconds));
     ASSERT_TRUE(d.Start(path_));
     d.ClearStatuses();
     PostMessageA(d.Window(), c.message, 0, c.code);

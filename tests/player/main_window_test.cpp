@@ -149,10 +149,23 @@ class SimulatedEndpointTest : public MainWindowTest {
     SendDlgItemMessageA(d.Window(), IDC_DEVICE, CB_SETCURSEL, position, 0);
     d.Command(IDC_DEVICE, CBN_SELCHANGE);
   }
-  std::vector<uint8_t> Rendered() const {
+  // What `endpoint` (by default the fixture's) has played, back to back.
+  std::vector<uint8_t> Rendered(size_t endpoint = SIZE_MAX) const {
     std::vector<uint8_t> all;
-    for (const auto& buffer : sim_.Rendered(endpoint_)) all.insert(all.end(), buffer.bytes.begin(), buffer.bytes.end());
+    for (const auto& buffer : sim_.Rendered(endpoint == SIZE_MAX ? endpoint_ : endpoint)) {
+      all.insert(all.end(), buffer.bytes.begin(), buffer.bytes.end());
+    }
     return all;
+  }
+  // Puts `paths` in the file-name box's list, the first at the top and selected,
+  // and checks "Se&quential".
+  static void QueueSequential(PlayerDialog& d, const std::vector<std::string>& paths) {
+    for (size_t i = paths.size(); i-- > 0;) {
+      d.SetText(IDC_FILE_NAME, paths[i]);
+      SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
+    }
+    SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+    d.Check(IDC_SEQUENTIAL, true);
   }
   simwasapi::SimWasapi sim_;
   size_t endpoint_ = 0;
@@ -355,12 +368,7 @@ TEST_F(SimulatedEndpointTest, SeekAroundTheChangeActsOnTheFileHeardAndAVanishedN
     const std::string onePath = dir_.Write("one.wav", one), twoPath = dir_.Write("two.wav", two);
     PlayerDialog d;
     SelectEndpoint(d);
-    for (const std::string& path : {twoPath, onePath}) {
-      d.SetText(IDC_FILE_NAME, path);
-      SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
-    }
-    SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
-    d.Check(IDC_SEQUENTIAL, true);
+    QueueSequential(d, {onePath, twoPath});
     size_t mark = 0;
     for (const auto& buffer : sim_.Rendered(endpoint_)) mark += buffer.bytes.size();
     ASSERT_TRUE(d.Start(onePath));
@@ -476,13 +484,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
     const std::string path = dir_.Write("row" + std::to_string(i) + ".wav", wave);
     const std::string otherPath = dir_.Write("other" + std::to_string(i) + ".wav", other);
     PlayerDialog d;
-    {
-      HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer\\WaveOutSettings", 0, nullptr, 0, KEY_WRITE,
-                                nullptr, &key, nullptr), ERROR_SUCCESS);
-      RegSetValueExA(key, "DeviceWaitSeconds", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&row.waitSeconds), 4);
-      RegCloseKey(key);
-    }
+    ASSERT_TRUE(StoreDeviceWaitSeconds(row.waitSeconds));
     const std::wstring entry(shown.begin(), shown.end());
     const LRESULT position = SendDlgItemMessageW(d.Window(), IDC_DEVICE, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                                  reinterpret_cast<LPARAM>(entry.c_str()));
@@ -491,12 +493,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
     d.Command(IDC_DEVICE, CBN_SELCHANGE);
     ASSERT_TRUE(d.Start(path));
     const std::vector<uint8_t> data = DataOf(wave);
-    auto rendered = [&](size_t endpoint) {
-      std::vector<uint8_t> all;
-      for (const auto& buffer : sim_.Rendered(endpoint)) all.insert(all.end(), buffer.bytes.begin(), buffer.bytes.end());
-      return all;
-    };
-    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return rendered(first).size() > kRate / 2 * kBlock; }, 10000));
+    ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return Rendered(first).size() > kRate / 2 * kBlock; }, 10000));
     sim_.Vanish(first);
     if (row.then == Then::NoWait) {
       const MessageBoxSeen box = d.TakeMessageBox(10000);
@@ -509,7 +506,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
     EXPECT_EQ(d.Text(IDC_STATUS), "Waiting for '" + shown + "' to come back; Stop gives up");
     EXPECT_EQ(d.Text(IDC_FORMAT), d.Text(IDC_STATUS)) << "said where the details are hidden too";
     EXPECT_TRUE(d.Playing()) << "Stop gives up the wait";
-    const std::vector<uint8_t> heardBefore = rendered(first);
+    const std::vector<uint8_t> heardBefore = Rendered(first);
     const size_t at = Find(heardBefore, data.data(), 64);
     ASSERT_NE(at, std::string::npos);
     const size_t heard = heardBefore.size() - at;
@@ -558,7 +555,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
       traits.id += L"-back";
       const size_t back = sim_.AddEndpoint(traits);
       Sleep(1200);
-      EXPECT_EQ(Find(rendered(back), data.data() + kept * kBlock, 64), std::string::npos) << "no longer awaited";
+      EXPECT_EQ(Find(Rendered(back), data.data() + kept * kBlock, 64), std::string::npos) << "no longer awaited";
       continue;
     }
     if (row.then == Then::PausedThenBack) {
@@ -594,12 +591,12 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
     if (row.then == Then::PausedThenBack) {
       ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for", 0) != 0; }, 10000));
       Sleep(500);
-      EXPECT_EQ(Find(rendered(back), expected.data(), 64), std::string::npos) << "still paused";
+      EXPECT_EQ(Find(Rendered(back), expected.data(), 64), std::string::npos) << "still paused";
       EXPECT_EQ(d.Text(IDC_PAUSE), "Rest&art");
       d.Command(IDC_PAUSE);
     }
     ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000)) << "plays to the end";
-    const std::vector<uint8_t> got = rendered(back);
+    const std::vector<uint8_t> got = Rendered(back);
     const size_t from = Find(got, expected.data(), 64);
     ASSERT_NE(from, std::string::npos) << "the new endpoint got the file from the kept place";
     ASSERT_GE(got.size() - from, expected.size());
@@ -621,12 +618,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
   std::memcpy(&next[28], &byteRate, 4);
   const std::string nextPath = dir_.Write("next48k.wav", next);
   PlayerDialog d;
-  for (const std::string& path : {nextPath, shortPath}) {
-    d.SetText(IDC_FILE_NAME, path);
-    SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
-  }
-  SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
-  d.Check(IDC_SEQUENTIAL, true);
+  QueueSequential(d, {shortPath, nextPath});
   const LRESULT position = SendDlgItemMessageW(d.Window(), IDC_DEVICE, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                                reinterpret_cast<LPARAM>(L"WASAPI: Ending Speakers"));
   ASSERT_NE(position, CB_ERR);
@@ -641,8 +633,7 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
   traits.id += L"-back";
   const size_t back = sim_.AddEndpoint(traits);
   ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 15000));
-  std::vector<uint8_t> got;
-  for (const auto& buffer : sim_.Rendered(back)) got.insert(got.end(), buffer.bytes.begin(), buffer.bytes.end());
+  const std::vector<uint8_t> got = Rendered(back);
   const std::vector<uint8_t> data = DataOf(next);
   const size_t from = Find(got, data.data(), 64);
   ASSERT_NE(from, std::string::npos);
@@ -662,12 +653,7 @@ TEST_F(SimulatedEndpointTest, StopAnotherFileOrClosingDuringTheChangeLeaveNoFile
     {
       PlayerDialog d;
       SelectEndpoint(d);
-      for (const std::string& path : {twoPath, onePath}) {
-        d.SetText(IDC_FILE_NAME, path);
-        SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
-      }
-      SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
-      d.Check(IDC_SEQUENTIAL, true);
+      QueueSequential(d, {onePath, twoPath});
       ASSERT_TRUE(d.Start(onePath));
       ASSERT_TRUE(PlayerDialog::WaitUntil([&] {
         ScopedLock lock(d.Session().lock);

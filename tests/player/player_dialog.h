@@ -33,6 +33,19 @@ inline wavebytes::Bytes NoiseWave(uint32_t frames, uint32_t seed = 1, uint16_t c
   return Riff({Chunk("fmt ", FmtBody(1, channels, 44100, 16)), Chunk("data", data)});
 }
 
+// Stores how long a device that went away is waited for, as the settings keep it.
+inline bool StoreDeviceWaitSeconds(DWORD seconds) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\ZEMBRIXPlayer\\WaveOutSettings", 0, nullptr, 0, KEY_WRITE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool stored = RegSetValueExA(key, "DeviceWaitSeconds", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seconds),
+                                     sizeof seconds) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return stored;
+}
+
 // The program runs with its manifest's common controls 6, whose combo box, up-down
 // and track bar behave otherwise than the older ones a bare test executable gets:
 // the dialog's thread activates the program's manifest, linked into the tests.
