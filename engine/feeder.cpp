@@ -217,6 +217,18 @@ void FeedFreeBuffers(PlayerSession& session, FeederWatch* watch, DWORD now) {
     --session.pendingCount;
     tookAny = true;
 
+    // The end was reached before it was known to be the end (a converter that
+    // ended after the feeder caught up with it), or Loop play was chosen after
+    // the last bytes were read: the file starts again, as at any end.
+    if (session.remainingBytes == 0 && session.loopFlag && !session.growing && session.dataSize != 0) {
+      if (!RewindToData(session)) {
+        session.stopFlag = 1;
+        Post(session, MSG_FEEDER_READ_ERROR, 0, 0);
+        break;
+      }
+      session.remainingBytes = session.dataSize;
+    }
+
     if (session.remainingBytes != 0) {
       const uint32_t startByte = session.dataSize - session.remainingBytes;
       const uint32_t serial = session.fileSerial;

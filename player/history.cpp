@@ -156,7 +156,7 @@ bool BrowseFiles(HWND window) {
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = window;
-  char filter[512];
+  char filter[1024];
   dialog.lpstrFilter = BrowseFilter(filter, sizeof filter) ? filter : nullptr;
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = names.get();

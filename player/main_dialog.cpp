@@ -187,7 +187,14 @@ void CancelPreparing(HWND window, MainWindow* w) {
   KillTimer(window, TIMER_PREPARATION);
   if (w->streaming) StopUnderLock(window, *w->session);
   w->streaming = false;
-  if (HANDLE render = CancelPreparation(w->preparation)) w->abandonedRenders.push_back(render);
+  // Renders abandoned earlier that have returned since need no wait at the end.
+  auto& renders = w->abandonedRenders;
+  for (size_t i = renders.size(); i-- > 0;) {
+    if (WaitForSingleObject(renders[i], 0) != WAIT_OBJECT_0) continue;
+    CloseHandle(renders[i]);
+    renders.erase(renders.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  if (HANDLE render = CancelPreparation(w->preparation)) renders.push_back(render);
   w->preparation = nullptr;
   SetStatus(window, "");  // the progress of work that no longer goes on
 }
@@ -199,10 +206,20 @@ void StopAll(HWND window, MainWindow* w) {
   w->awaitedDevice[0] = L'\0';  // Stop gives up waiting for a device
 }
 
+// A start that failed before a device was opened (sequential play named the
+// device still away as awaited) waits for nothing: a later failing open is
+// reported, not silently waited for.
+void ForgetAwaitedDeviceAfterFailedStart(MainWindow* w, int started) {
+  if (!started && !w->deviceWait) w->awaitedDevice[0] = L'\0';
+}
+
 int StartUnderLock(HWND window, PlayerSession& session, uint32_t startFrame) {
-  CancelPreparing(window, MainWindowOf(window));
+  MainWindow* w = MainWindowOf(window);
+  CancelPreparing(window, w);
   ScopedLock lock(session.lock);
-  return OpenAndStart(window, session, startFrame);
+  const int started = OpenAndStart(window, session, startFrame);
+  ForgetAwaitedDeviceAfterFailedStart(w, started);
+  return started;
 }
 
 // The converter has written the first of its output: the start goes on with it
@@ -214,10 +231,11 @@ void OnPreparationReady(HWND window, MainWindow* w, WPARAM serial) {
   int started;
   {
     ScopedLock lock(w->session->lock);
-    started = StartStreamedConversion(window, *w->session, request);
+    started = StartStreamedConversion(window, *w->session, request, &w->streamedOverviewBytes);
   }
   w->finishingStart = false;
   if (started != 1) {  // its message has been shown: the conversion is of no use
+    ForgetAwaitedDeviceAfterFailedStart(w, 0);
     CancelPreparing(window, w);
     if (!w->session->output) {
       EnableControl(window, IDC_STOP, false);
@@ -227,7 +245,6 @@ void OnPreparationReady(HWND window, MainWindow* w, WPARAM serial) {
     return;
   }
   w->streaming = true;
-  w->streamedOverviewBytes = 0;
   char text[MAX_PATH] = "";
   GetDlgItemTextA(window, IDC_FILE_NAME, text, sizeof text);
   if (lstrcmpiA(text, request.source) == 0) RememberSelected(window);
@@ -261,6 +278,7 @@ void OnPreparationDone(HWND window, MainWindow* w, WPARAM serial) {
     }
   }
   w->finishingStart = false;
+  ForgetAwaitedDeviceAfterFailedStart(w, started);
   char text[MAX_PATH] = "";
   GetDlgItemTextA(window, IDC_FILE_NAME, text, sizeof text);
   if (started && lstrcmpiA(text, request.source) == 0) RememberSelected(window);
@@ -544,6 +562,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case MSG_REMEMBER_FILE:
       RememberFile(GetDlgItem(window, IDC_FILE_NAME), RememberMode::kMoveToTop);
       return TRUE;
+    case MSG_LOAD_OVERVIEW:
+      LoadPostedOverview(window, *w->session);
+      return TRUE;
     case MSG_FEEDER_READ_ERROR:
       StopUnderLock(window, *w->session);
       ShowWarning(window, kMsgReadError);
@@ -575,9 +596,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       OnPreparationDone(window, w, wParam);
       return TRUE;
     case WM_SETCURSOR:
-      // The wait cursor over the window while a file is prepared; it still answers.
+      // The arrow with the hourglass while a file is prepared: work in the
+      // background, and the window (Stop first) still answers.
       if (!w->preparation || w->streaming || LOWORD(lParam) != HTCLIENT) return FALSE;
-      SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+      SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_APPSTARTING)));
       SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
       return TRUE;
     default:

@@ -24,6 +24,9 @@ extern const char kAppCaption[];  // "ZEMBRIX Player(x86)"
 // Private messages of the window (the feeder's 3025 to 3028 are in engine/feeder.h).
 constexpr UINT MSG_REMEMBER_FILE = 2024;
 constexpr UINT MSG_SHUTDOWN = 2025;
+// The overview is drawn again for the file that plays (posted, so that it is drawn
+// without the session lock held).
+constexpr UINT MSG_LOAD_OVERVIEW = 2026;
 // The range of private messages a stop purges from the queue.
 constexpr UINT kFeederMessageFirst = 3024;
 constexpr UINT kFeederMessageLast = 3029;
@@ -107,6 +110,8 @@ struct MainWindow {
   // The file of the job plays while its converter still writes it.
   bool streaming;
   uint32_t streamedOverviewBytes;
+  // The file MSG_LOAD_OVERVIEW draws; empty once playback stopped.
+  char overviewPath[MAX_PATH];
   // Sequential play: the next entry was looked at for this file already.
   bool followingTried;
   // REX renders that were cancelled but cannot be interrupted: waited for before
@@ -177,8 +182,10 @@ int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame);
 int FinishPreparedStart(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request);
 // A conversion's output can begin to play while the converter writes it
 // (MSG_PREPARATION_READY): starts it with the source's described length. The
-// caller holds the session lock. 1 when playback started.
-int StartStreamedConversion(HWND window, PlayerSession& session, const PreparationRequest& request);
+// caller holds the session lock. 1 when playback started; `shownBytes` receives
+// the data bytes the overview drawn at the start covers.
+int StartStreamedConversion(HWND window, PlayerSession& session, const PreparationRequest& request,
+                            uint32_t* shownBytes);
 // The converter of a streamed file has ended: on success the true length is taken
 // and the file marked to go when it is closed; on failure playback stops with the
 // conversion's failure text. 0 when nothing of it plays any more.
@@ -193,6 +200,9 @@ void ShowEnteredFile(HWND window, PlayerSession& session);
 // While the converter writes: draws the overview again once a sixteenth of the
 // length, then twice `shownBytes`, has been written; returns the bytes now shown.
 uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char* path, uint32_t shownBytes);
+// MSG_LOAD_OVERVIEW: draws the overview of `overviewPath` for the file that plays,
+// taking the session lock only to read where its data lies.
+void LoadPostedOverview(HWND window, PlayerSession& session);
 
 // Opens device `device` for the session's format (paused when the session is) and
 // hands the feeder a new ring of prepared, free buffers, showing the steps on the
@@ -227,6 +237,8 @@ bool PauseWhileAwaitingDevice(HWND window, PlayerSession& session);
 
 // --- Transport ----------------------------------------------------------------------
 
+// While a file is prepared Stop, and Play-or-Stop with its stop image, end the work.
+void ShowPreparingControls(HWND window);
 // Resets and closes the output and frees the ring; the file stays. The caller holds the lock.
 void CloseOutput(HWND window, PlayerSession& session);
 // Before the change to the following file is heard, the file left becomes the
@@ -276,5 +288,8 @@ void AttachSignalPathTips(HWND window);
 // `codec` what the converter said the source holds (empty: judged by the extension).
 void ShowSignalPath(HWND window, PlayerSession& session, uint32_t device, bool isRex,
                     const char* convertedExtension, const char* codec);
+// Sequential play went on without a gap into a WAVE file: the verdict of the same
+// output for a file read as it is.
+void ShowSignalPathOfFollowingWave(HWND window);
 // The verdict of the latest start again, at `volumeX10`.
 void ShowSignalPathVolume(HWND window, int32_t volumeX10);

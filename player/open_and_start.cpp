@@ -22,6 +22,7 @@
 #include "player/wave_file.h"
 #include "settings/settings_rules.h"
 #include "waveform/waveform_display.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 
@@ -81,10 +82,7 @@ bool BeginPreparation(HWND window, const PreparationRequest& request) {
   PreparationJob* job = StartPreparation(window, request, ++w->preparationSerial);
   if (!job) return false;
   w->preparation = job;
-  // Stop, and Play-or-Stop with its stop image, end the work.
-  EnableControl(window, IDC_STOP, true);
-  SendDlgItemMessageA(window, IDC_PLAY_OR_STOP, BM_SETIMAGE, IMAGE_BITMAP,
-                      reinterpret_cast<LPARAM>(w->images[kImageStop]));
+  ShowPreparingControls(window);
   SetTimer(window, TIMER_PREPARATION, kPreparationPeriodMs, nullptr);
   return true;
 }
@@ -102,7 +100,12 @@ int BeginConversion(HWND window, PlayerSession& session, const char* source, uin
     return 0;
   }
   SetStatus(window, kStatusConverting);
-  if (BeginPreparation(window, request)) return kStartPending;
+  if (BeginPreparation(window, request)) {
+    // The file asked for comes next: a file queued for sequential play is dropped.
+    if (session.following.file) CloseHandle(session.following.file);
+    session.following = FollowingWave{};
+    return kStartPending;
+  }
   return FinishPreparedStart(window, session, false, request);
 }
 
@@ -247,10 +250,21 @@ uint32_t GrowingDataSize(HANDLE file, const WaveFormat& format, uint32_t dataOff
   return length > written ? length : written;
 }
 
-void LoadOverview(HWND window, const PlayerSession& session, const char* path) {
-  WaveformLoadRequest request{path, &session.format, session.dataOffset, session.dataSize};
+void LoadOverview(HWND window, const PlayerSession& session, const char* path, uint32_t dataOffset,
+                  uint32_t dataSize) {
+  WaveformLoadRequest request{path, &session.format, dataOffset, dataSize};
   const LPARAM linearRms = IsDlgButtonChecked(window, IDC_LINEAR_RMS) == BST_CHECKED ? kWaveformLinearRms : 0;
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, reinterpret_cast<WPARAM>(&request), linearRms);
+}
+
+// While a file plays the overview is drawn again only once the session lock is no
+// longer held: a load stops the build under way and waits for it, and the feeder,
+// which needs the lock for every buffer, must not wait that long (MSG_LOAD_OVERVIEW).
+void LoadOverviewOutsideTheLock(HWND window, const char* path) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w) return;
+  std::snprintf(w->overviewPath, sizeof w->overviewPath, "%s", path);
+  PostMessageA(window, MSG_LOAD_OVERVIEW, 0, 0);
 }
 
 }  // namespace
@@ -308,7 +322,8 @@ int FinishPreparedStart(HWND window, PlayerSession& session, bool succeeded, con
   return OpenPlanned(window, session, plan, request.startFrame);
 }
 
-int StartStreamedConversion(HWND window, PlayerSession& session, const PreparationRequest& request) {
+int StartStreamedConversion(HWND window, PlayerSession& session, const PreparationRequest& request,
+                            uint32_t* shownBytes) {
   OpenPlan plan;
   std::snprintf(plan.source, sizeof plan.source, "%s", request.source);
   std::snprintf(plan.path, sizeof plan.path, "%s", request.target);
@@ -318,7 +333,10 @@ int StartStreamedConversion(HWND window, PlayerSession& session, const Preparati
   plan.growing = true;
   plan.durationMs = request.durationMs;
   std::snprintf(plan.codec, sizeof plan.codec, "%s", request.codec);
-  return OpenPlanned(window, session, plan, request.startFrame);
+  const int started = OpenPlanned(window, session, plan, request.startFrame);
+  // The start drew what was written by then.
+  *shownBytes = started == 1 ? WrittenDataBytes(session.sourceFile, session.format, session.dataOffset) : 0;
+  return started;
 }
 
 int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded, const PreparationRequest& request) {
@@ -358,15 +376,17 @@ int FinishStreamedConversion(HWND window, PlayerSession& session, bool succeeded
   ShowFormatLine(window, session, false, 0, extension);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0,
                       FramesToMilliseconds(session.totalFrames, session.format.SampleRate()));
-  LoadOverview(window, session, request.target);
+  LoadOverviewOutsideTheLock(window, request.target);
   SetStatus(window, kStatusConverted);
   return 1;
 }
 
 void QueueFollowingWave(HWND window, PlayerSession& session) {
   MainWindow* w = MainWindowOf(window);
-  if (!w || w->followingTried || !session.output || !session.sourceFile || session.growing ||
-      session.following.file || session.leftFile || IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED) {
+  // A file the user asked for is being prepared: it is what comes next.
+  if (!w || (w->preparation && !w->streaming) || w->followingTried || !session.output || !session.sourceFile ||
+      session.growing || session.following.file || session.leftFile ||
+      IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED) {
     return;
   }
   // Looked at once the feeder has less than two rings and a second left to read.
@@ -425,7 +445,10 @@ void ShowEnteredFile(HWND window, PlayerSession& session) {
   std::snprintf(text, sizeof text, "%.255s%.255s - %s", name, extension, kAppCaption);
   SetWindowTextA(window, text);
   ShowFormatLine(window, session, false, 0, "");
-  LoadOverview(window, session, session.enteredPath);
+  ShowSignalPathOfFollowingWave(window);
+  EnableControl(window, IDC_TEMPO_CHECK, false);  // the tempo was the loop's left
+  EnableControl(window, IDC_TEMPO, false);
+  LoadOverviewOutsideTheLock(window, session.enteredPath);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0,
                       FramesToMilliseconds(session.totalFrames, session.format.SampleRate()));
 }
@@ -435,8 +458,22 @@ uint32_t RefreshStreamedOverview(HWND window, PlayerSession& session, const char
   const uint32_t written = WrittenDataBytes(session.sourceFile, session.format, session.dataOffset);
   const uint32_t step = shownBytes > session.dataSize / kOverviewFirstPart ? shownBytes : session.dataSize / kOverviewFirstPart;
   if (written < shownBytes || written - shownBytes < step) return shownBytes;
-  LoadOverview(window, session, path);
+  LoadOverviewOutsideTheLock(window, path);
   return written;
+}
+
+void LoadPostedOverview(HWND window, PlayerSession& session) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w || w->overviewPath[0] == '\0') return;
+  uint32_t dataOffset, dataSize;
+  {
+    ScopedLock lock(session.lock);
+    if (!session.sourceFile) return;  // stopped since it was asked for
+    dataOffset = session.dataOffset;
+    dataSize = session.dataSize;
+  }
+  // Only this thread changes the format: it is read without the lock.
+  LoadOverview(window, session, w->overviewPath, dataOffset, dataSize);
 }
 
 OutputOpening OpenOutputRing(HWND window, PlayerSession& session, uint32_t device, uint32_t* error,
@@ -541,7 +578,7 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   session.paused = 0;
   session.fileSerial = 1;
 
-  LoadOverview(window, session, plan.path);
+  LoadOverview(window, session, plan.path, session.dataOffset, session.dataSize);  // nothing plays yet
 
   const uint32_t device = SelectedDeviceIndex(window);
 

@@ -15,6 +15,7 @@
 #include "player/preparation.h"
 
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -49,6 +50,11 @@ constexpr DWORD kDescribeLimitMs = 30000;
 constexpr size_t kDescriptionBytes = 65536;
 // How long a cancel waits for the thread of an ended converter.
 constexpr DWORD kCancelWaitMs = 5000;
+
+// The REX library renders one loop at a time. A render that was cancelled goes on
+// alone until the library returns; the next waits for it here, on its own thread,
+// and a job cancelled while it waited renders nothing.
+std::mutex g_rexRender;
 
 void Release(PreparationJob* job) {
   if (InterlockedDecrement(&job->references) != 0) return;
@@ -222,7 +228,9 @@ DWORD WINAPI PreparationThread(void* parameter) {
   if (job.request.kind == PreparationKind::Conversion) {
     job.succeeded = RunConverter(job);
   } else {
-    job.succeeded = RenderRexToWave(job.request.source, job.request.target, &job.request.tempo) == 0;
+    std::lock_guard<std::mutex> oneAtATime(g_rexRender);
+    job.succeeded = WaitForSingleObject(job.cancelEvent, 0) != WAIT_OBJECT_0 &&
+                    RenderRexToWave(job.request.source, job.request.target, &job.request.tempo) == 0;
     InterlockedExchange(&job.running, 0);
   }
   if (WaitForSingleObject(job.cancelEvent, 0) != WAIT_OBJECT_0) {

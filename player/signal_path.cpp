@@ -10,9 +10,10 @@ const char kVerdictNotBitExact[] = "Not bit-exact:";
 
 namespace {
 
-// Extensions of the converter's input whose codec discards information.
-const char* const kLossyExtensions[] = {"mp1", "mp2", "mp3", "mpa", "mpc", "mpga", "mpeg", "mpg",
-                                        "mp4", "m4a", "m4b", "aac", "ogg", "opus", "wma"};
+// Extensions of the converter's input whose codec discards information, or usually
+// does (a container or a family with a lossless member: mp4, m4a, wma).
+const char* const kLossyExtensions[] = {"mp1", "mp2", "mp3", "mpa", "mpc", "mpga", "mpeg", "mpg", "mp4",
+                                        "m4a", "m4b", "aac", "ac3", "ogg", "opus", "wma"};
 
 // Significant bits a 32-bit float carries (its 24-bit significand): integers up to
 // 24 bits fit it exactly, wider ones are rounded.
@@ -70,8 +71,9 @@ void AddReasons(ReasonList& reasons, const SignalPath& path) {
   } else if (path.device.channels > path.file.channels) {
     reasons.Add("%u → %u channels (added)", path.file.channels, path.device.channels);
   }
+  // The mapper hands what it made to a wave-out device, so through the mixer too.
   if (path.route == OutputRoute::kSoundMapper) reasons.Add("through the sound mapper");
-  if (path.route == OutputRoute::kWaveOutDevice) reasons.Add("through the system mixer (wave-out)");
+  if (path.route != OutputRoute::kWasapiExclusive) reasons.Add("through the system mixer (wave-out)");
 }
 
 }  // namespace

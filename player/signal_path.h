@@ -45,8 +45,8 @@ bool IsBitExact(const SignalPath& path);
 // kVerdictBitExact, or kVerdictNotBitExact followed by a blank and the reasons
 // separated by ", ": "decoded from mp3 (lossy)", "rendered to 16 bits",
 // "volume -3.0 dB", "24 → 16 bits (cut)", "float → 24 bits (rounded)",
-// "6 → 2 channels (dropped)", "1 → 2 channels (added)", "through the sound mapper",
-// "through the system mixer (wave-out)". UTF-8 (the arrow); cut to `size` - 1 bytes.
+// "6 → 2 channels (dropped)", "1 → 2 channels (added)", "through the sound mapper"
+// (and then the mixer), "through the system mixer (wave-out)". UTF-8 (the arrow); cut to `size` - 1 bytes.
 void FormatVerdict(char* text, size_t size, const SignalPath& path);
 
 // A converted file's codec as far as its source extension tells it: the extension

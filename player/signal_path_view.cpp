@@ -127,6 +127,17 @@ void ShowSignalPath(HWND window, PlayerSession& session, uint32_t device, bool i
   SetTip(w->signalTips, window, IDC_SIGNAL_PATH, wide);
 }
 
+void ShowSignalPathOfFollowingWave(HWND window) {
+  MainWindow* w = MainWindowOf(window);
+  if (!w || !w->signalPathKnown) return;
+  // The output and the format stay across the change; what the file left went
+  // through before it reached the player (the converter, the render) does not.
+  SignalPath& path = w->signalPath;
+  path.converted = path.lossy = path.rexRender = false;
+  path.codec[0] = '\0';
+  ShowVerdict(window, *w);
+}
+
 void ShowSignalPathVolume(HWND window, int32_t volumeX10) {
   MainWindow* w = MainWindowOf(window);
   if (!w || !w->signalPathKnown || w->signalPath.volumeX10 == volumeX10) return;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "player/converter_progress.h"
 
@@ -88,31 +89,25 @@ bool IsConvertedExtension(const char* extension) {
 }
 
 bool BrowseFilter(char* text, size_t capacity) {
-  char converted[256] = "*.mp?;*.m?a;*.mpeg";
-  for (const char* e : kConvertedExtensions) {
-    const size_t used = std::strlen(converted);
-    if (std::snprintf(converted + used, sizeof converted - used, ";*%s", e) >= static_cast<int>(sizeof converted - used)) {
-      return false;
-    }
+  std::string converted = "*.mp?;*.m?a;*.mpeg";
+  for (const char* e : kConvertedExtensions) (converted += ";*") += e;
+  const std::string entries[][2] = {{"Audio files", "*.wav;*.rx2;*.rex;" + converted},
+                                    {"Wave files", "*.wav"},
+                                    {"Rex Loop files", "*.rx2;*.rex"},
+                                    {"Converted files", converted},
+                                    {"All files", "*.*"}};
+  // Each entry is its name, which shows its patterns, and the patterns, NUL after
+  // each; a second NUL ends the list.
+  std::string filter;
+  for (const auto& entry : entries) {
+    filter += entry[0] + "(" + entry[1] + ")";
+    filter += '\0';
+    filter += entry[1];
+    filter += '\0';
   }
-  const char* parts[] = {"Audio files",  "*.wav;*.rx2;*.rex;", converted, "Wave files(*.wav)", "*.wav",
-                         "Rex Loop files(*.rx2;*.rex)", "*.rx2;*.rex", "Converted files", converted,
-                         "All files(*.*)", "*.*"};
-  // Each entry is a name and its patterns, NUL after each; the audio entry's
-  // patterns are two parts run together.
-  size_t at = 0;
-  auto put = [&](const char* piece, bool terminate) {
-    const size_t n = std::strlen(piece);
-    if (at + n + 2 > capacity) return false;
-    std::memcpy(text + at, piece, n);
-    at += n;
-    if (terminate) text[at++] = '\0';
-    return true;
-  };
-  bool ok = put(parts[0], true) && put(parts[1], false) && put(parts[2], true);
-  for (size_t i = 3; ok && i < sizeof parts / sizeof parts[0]; ++i) ok = put(parts[i], true);
-  if (!ok) return false;
-  text[at] = '\0';
+  if (filter.size() + 1 > capacity) return false;
+  std::memcpy(text, filter.data(), filter.size());
+  text[filter.size()] = '\0';
   return true;
 }
 
@@ -160,7 +155,7 @@ bool ReadFlacStreamInfo(const uint8_t* b, size_t count, SourceStream* out) {
 }
 
 bool OnlyLossyExtension(const char* extension) {
-  static const char* const kLossy[] = {".mp3", ".mp2", ".opus", ".aac", ".ac3", ".wma"};
+  static const char* const kLossy[] = {".mp3", ".mp2", ".opus", ".aac", ".ac3"};
   for (const char* known : kLossy) {
     if (EqualNoCase(extension, known)) return true;
   }
@@ -168,7 +163,7 @@ bool OnlyLossyExtension(const char* extension) {
 }
 
 bool IsLosslessCodec(const char* codec) {
-  static const char* const kLossless[] = {"flac", "alac", "wavpack", "ape", "tta"};
+  static const char* const kLossless[] = {"flac", "alac", "wavpack", "ape", "tta", "wmalossless"};
   for (const char* known : kLossless) {
     if (std::strcmp(codec, known) == 0) return true;
   }

@@ -36,8 +36,8 @@ struct SourceStream {
 // Reads the first "Audio:" line and the first "Duration:" of the text.
 SourceStream ParseSourceStream(const char* text);
 
-// Whether the codec keeps every bit of the source: flac, alac, wavpack, ape, tta
-// and PCM in any container ("pcm_…").
+// Whether the codec keeps every bit of the source: flac, alac, wavpack, ape, tta,
+// wmalossless and PCM in any container ("pcm_…").
 bool IsLosslessCodec(const char* codec);
 
 // A FLAC file's own description, from its first 26 bytes ("fLaC" and the
@@ -46,8 +46,8 @@ bool IsLosslessCodec(const char* codec);
 bool ReadFlacStreamInfo(const uint8_t* bytes, size_t count, SourceStream* out);
 
 // Whether a file of this extension can only hold lossy audio (.mp3, .mp2, .opus,
-// .aac, .ac3, .wma), so that its output is 16-bit whatever the source's
-// description says and the converter need not be asked for it.
+// .aac, .ac3), so that its output is 16-bit whatever the source's description
+// says and the converter need not be asked for it. Not .wma: WMA Lossless too.
 bool OnlyLossyExtension(const char* extension);
 
 // The converter's output codec: a lossless source keeps its width (8 → pcm_u8,

@@ -67,7 +67,14 @@ void ReleaseBuffers(PlayerSession& session) {
 }
 
 void ShowIdleControls(HWND window) {
-  EnableControl(window, IDC_STOP, false);
+  // While a file the user asked for is prepared, Stop stays the way to end that work.
+  const MainWindow* w = MainWindowOf(window);
+  if (w && w->preparation && !w->streaming) {
+    ShowPreparingControls(window);
+  } else {
+    EnableControl(window, IDC_STOP, false);
+    SetButtonImage(window, IDC_PLAY_OR_STOP, kImagePlay);
+  }
   SetDlgItemTextA(window, IDC_PAUSE, "P&ause");
   SetButtonImage(window, IDC_PAUSE, kImagePause);
   EnableControl(window, IDC_PAUSE, false);
@@ -76,8 +83,16 @@ void ShowIdleControls(HWND window) {
   EnableControl(window, IDC_FORWARD, false);
   EnableControl(window, IDC_TEMPO_CHECK, true);
   EnableControl(window, IDC_TEMPO, true);
-  SetButtonImage(window, IDC_PLAY_OR_STOP, kImagePlay);
 }
+
+}  // namespace
+
+void ShowPreparingControls(HWND window) {
+  EnableControl(window, IDC_STOP, true);
+  SetButtonImage(window, IDC_PLAY_OR_STOP, kImageStop);
+}
+
+namespace {
 
 void Skip(HWND window, bool forward) {
   MainWindow* w = MainWindowOf(window);
@@ -121,14 +136,17 @@ int StopPlayback(HWND window, PlayerSession& session) {
   KillTimer(window, TIMER_END_OF_PLAY);
   KillTimer(window, TIMER_POSITION);
   KillTimer(window, TIMER_DEVICE_RETRY);
-  if (MainWindow* w = MainWindowOf(window); w && w->deviceWait) {
-    SetDlgItemTextA(window, IDC_FORMAT, w->formatBeforeWait);
+  if (MainWindow* w = MainWindowOf(window)) {
+    if (w->deviceWait) SetDlgItemTextA(window, IDC_FORMAT, w->formatBeforeWait);
     w->deviceWait = false;
+    w->overviewPath[0] = '\0';
   }
+  // The last position first: it may show the following file as heard, which loads
+  // its overview, and the overview is cleared after that.
+  if (session.output) UpdatePosition(window, session);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_LOADFILE, 0, 0);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETRANGE, 0, 0);
   SendDlgItemMessageA(window, IDC_WAVEFORM, WDM_SETPOS, 0, 0);
-  if (session.output) UpdatePosition(window, session);
   session.paused = 0;
   CloseOutput(window, session);
   session.format.Release();
@@ -316,6 +334,9 @@ void HandleEndOfPlay(HWND window) {
     StopPlayback(window, *w->session);
   }
   w->awaitedDevice[0] = L'\0';  // a device still away is waited for only by a start that follows
+  // The file the user asked for is being converted: it plays when ready (Stop
+  // stays to end the work), and sequential play does not move on past it.
+  if (w->preparation && !w->streaming) return;
   if (IsDlgButtonChecked(window, IDC_SEQUENTIAL) != BST_CHECKED) return;
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
   const LRESULT next = NextSequentialEntry(window);

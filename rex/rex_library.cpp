@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "rex/standard_search.h"
@@ -29,6 +30,9 @@ constexpr DWORD kModulePathChars = 256;
 // Accepted: 1.1.1 and above within major version 1, as minor × 1000 + build.
 constexpr unsigned kLeastMinorBuild = 1001;
 
+// Loads and unloads come from the preparation threads, one render at a time but
+// not always the same thread: the three are changed under this lock only.
+std::mutex g_loaderLock;
 HMODULE g_library = nullptr;
 int32_t g_loadCount = 0;
 RexEntryTable g_entries;
@@ -182,6 +186,7 @@ int Abandon(int result) {
 }  // namespace
 
 int LoadRexLibrary() {
+  std::lock_guard<std::mutex> lock(g_loaderLock);
   if (g_library) {
     ++g_loadCount;
     return kRexLoadAlreadyLoaded;
@@ -205,6 +210,7 @@ int LoadRexLibrary() {
 }
 
 void UnloadRexLibrary() {
+  std::lock_guard<std::mutex> lock(g_loaderLock);
   if (g_loadCount < 0) return;
   if (g_loadCount > 0 && --g_loadCount > 0) return;
   if (g_entries.close) g_entries.close();
@@ -213,4 +219,7 @@ void UnloadRexLibrary() {
   g_library = nullptr;
 }
 
-const RexEntryTable* LoadedRexEntries() { return g_library ? &g_entries : nullptr; }
+const RexEntryTable* LoadedRexEntries() {
+  std::lock_guard<std::mutex> lock(g_loaderLock);
+  return g_library ? &g_entries : nullptr;
+}

@@ -1,5 +1,6 @@
 // Finding, checking and binding the outside REX library, reference-counted so it
-// is in memory only while a loop is rendered. Main window thread only.
+// is in memory only while a loop is rendered. Any thread; the library itself is
+// used by one render at a time.
 #pragma once
 
 #include "rex/rex_entries.h"

@@ -59,7 +59,9 @@ void MappedInputFile::Close() {
 }
 
 int RenderRexToWave(const char* rexPath, const char* outputPath, uint32_t* tempo) {
-  if (LoadRexLibrary() != kRexLoadOk) return kRenderFailed;
+  // "Already loaded" raised the count as well: the use below lowers it again.
+  const int load = LoadRexLibrary();
+  if (load != kRexLoadOk && load != kRexLoadAlreadyLoaded) return kRenderFailed;
   MappedInputFile loop;
   LibraryUse library;
   if (!loop.Open(rexPath)) return kRenderFailed;

@@ -4,14 +4,17 @@
 32-bit Windows promises only 4-byte stack alignment at a thread's start and in
 every callback the system makes, while GCC assumes 16 on entry unless told
 otherwise. A legacy SSE instruction with a 16-byte memory operand (movaps,
-movdqa, paddq [esp+8], ...) faults on a real processor when that operand is a
-stack slot that is not on a 16-byte boundary; an emulator does not check, so no
-run under one can show it. This reads the disassembly of each program or DLL
-named and reports every such access relative to esp or ebp in a function whose
-code does not first realign esp itself ("and esp,0xfffffff0" or stricter).
+movdqa, paddq [esp+8], ...) faults on a real processor, and under qemu-user,
+when that operand is a stack slot that is not on a 16-byte boundary. A run shows
+it only where such code runs on a thread or callback the system started, with
+the data that reaches it; this check sees every path. It reads the disassembly
+of each program or DLL named and reports every such access relative to esp or
+ebp in a function whose code does not first realign esp itself
+("and esp,0xfffffff0" or stricter).
 
     check_stack_alignment.py [--objdump PROG] [--skip NAME]... PATH...
-                        exit 1 on any finding; a folder stands for every .exe and .dll below it
+                        exit 1 on any finding; a folder stands for every .exe and .dll below it,
+                        but for files and folders named by --skip
     check_stack_alignment.py --expect-findings [--objdump PROG] FILE...
                                                                exit 1 unless every FILE has one
 """
@@ -138,7 +141,8 @@ def programs(paths, skip):
             yield path
             continue
         for folder, subfolders, names in sorted(os.walk(path)):
-            subfolders[:] = sorted(d for d in subfolders if d != "CMakeFiles")  # CMake's own probes
+            # CMake's own probes, and folders named to be skipped (third-party programs)
+            subfolders[:] = sorted(d for d in subfolders if d != "CMakeFiles" and d not in skip)
             for name in sorted(names):
                 if name.lower().endswith((".exe", ".dll")) and name not in skip:
                     yield os.path.join(folder, name)
@@ -149,7 +153,7 @@ def main():
     parser.add_argument("--objdump", default="i686-w64-mingw32-objdump")
     parser.add_argument("--expect-findings", action="store_true",
                         help="succeed only when every file has at least one finding (the check's own test)")
-    parser.add_argument("--skip", action="append", default=[], help="a file name left out of folders")
+    parser.add_argument("--skip", action="append", default=[], help="a file or folder name left out of folders")
     parser.add_argument("paths", nargs="+")
     args = parser.parse_args()
     status = 0

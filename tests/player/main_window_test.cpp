@@ -639,6 +639,16 @@ TEST_F(SimulatedEndpointTest, AVanishedEndpointIsAwaitedByNameAndItsSuccessorGet
   ASSERT_NE(from, std::string::npos);
   ASSERT_GE(got.size() - from, data.size());
   EXPECT_EQ(std::memcmp(&got[from], data.data(), data.size()), 0);
+  // The next entry unreadable: nothing waits for the device named for it, so a later
+  // open on a device that is gone is reported, not waited for in silence.
+  const std::string brokenPath = dir_.Write("broken.wav", wavebytes::Bytes(64, 0x20));
+  QueueSequential(d, {shortPath, brokenPath});
+  ASSERT_TRUE(d.Start(shortPath));
+  EXPECT_NE(d.TakeMessageBox(10000).caption, "<no message box>") << "the next entry cannot be read";
+  sim_.Vanish(back);
+  d.SetText(IDC_FILE_NAME, shortPath);
+  d.PostCommand(IDC_START);
+  EXPECT_EQ(d.TakeMessageBox(10000).caption.rfind("waveOutOpen(", 0), 0u) << d.Text(IDC_STATUS);
 }
 
 // Stop, another file or closing the window while the feeder has gone on into the
@@ -804,13 +814,14 @@ class StreamedConversionTest : public SimulatedEndpointTest {
   void TearDown() override {
     SetEnvironmentVariableA("VEX_CONVERTER_DELAY_MS", nullptr);
     SetEnvironmentVariableA("VEX_CONVERTER_FAIL_AT_STEP", nullptr);
+    SetEnvironmentVariableA("VEX_CONVERTER_LINGER_MS", nullptr);
     SimulatedEndpointTest::TearDown();
   }
   StandInConverterOnPath converter_;
 };
 
 TEST_F(StreamedConversionTest, PlaysWhileTheConverterWritesAndEndsAtTheTrueEnd) {
-  enum class Then { PlayToTheEnd, ConverterFails, SeekPastTheConvertedPart };
+  enum class Then { PlayToTheEnd, ConverterFails, SeekPastTheConvertedPart, LoopWhileTheConverterLingers };
   struct Case {
     const char* name;
     const char* delayMs;
@@ -820,6 +831,8 @@ TEST_F(StreamedConversionTest, PlaysWhileTheConverterWritesAndEndsAtTheTrueEnd) 
       {"converted twice as fast as it plays", "1000", nullptr, Then::PlayToTheEnd},
       {"the converter fails after half of the file", "5000", "5", Then::ConverterFails},
       {"a seek past the converted part waits for it", "6000", nullptr, Then::SeekPastTheConvertedPart},
+      {"looped, the converter ending 2.5 s after the 2 s file is whole", "0", nullptr,
+       Then::LoopWhileTheConverterLingers},
   };
   const wavebytes::Bytes wave = NoiseWave(2 * kRate, 11);
   const std::string song = dir_.Write("song.flac", wave);
@@ -830,9 +843,12 @@ TEST_F(StreamedConversionTest, PlaysWhileTheConverterWritesAndEndsAtTheTrueEnd) 
     SCOPED_TRACE(c.name);
     SetEnvironmentVariableA("VEX_CONVERTER_DELAY_MS", c.delayMs);
     SetEnvironmentVariableA("VEX_CONVERTER_FAIL_AT_STEP", c.failAtStep);
+    const bool looped = c.then == Then::LoopWhileTheConverterLingers;
+    SetEnvironmentVariableA("VEX_CONVERTER_LINGER_MS", looped ? "2500" : nullptr);
     const size_t mark = Rendered().size();
     PlayerDialog d;
     SelectEndpoint(d);
+    d.Check(IDC_LOOP, looped);
     d.SetText(IDC_FILE_NAME, song);
     d.Command(IDC_START);
     ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_FORMAT).rfind(".flac", 0) == 0; }, 20000)) << Join(d.Statuses()) << d.Text(IDC_FORMAT);
@@ -849,6 +865,21 @@ TEST_F(StreamedConversionTest, PlaysWhileTheConverterWritesAndEndsAtTheTrueEnd) 
       SendMessageA(d.Window(), WM_LBUTTONUP, 0, 0);
       ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Text(IDC_STATUS).rfind("Waiting for the conversion to reach 00'01.", 0) == 0; }, 3000))
           << d.Text(IDC_STATUS);
+    }
+    if (looped) {  // the feeder reached the end before it was known to be the end
+      ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Preparing(); }, 20000));
+      Sleep(1000);
+      EXPECT_TRUE(d.Playing()) << "looped at the true end";
+      d.Command(IDC_STOP);
+      const std::vector<uint8_t> all = Rendered();
+      const std::vector<uint8_t> got(all.begin() + static_cast<std::ptrdiff_t>(mark), all.end());
+      const size_t at = Find(got, data.data(), 64);
+      ASSERT_NE(at, std::string::npos);
+      ASSERT_GE(got.size() - at, data.size());
+      const std::vector<uint8_t> after(got.begin() + static_cast<std::ptrdiff_t>(at + data.size()), got.end());
+      EXPECT_NE(Find(after, data.data(), 64), std::string::npos) << "the start again after the end";
+      EXPECT_EQ(PlayerTempFiles(), before);
+      continue;
     }
     ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d.Playing(); }, 20000));
     EXPECT_FALSE(d.Preparing());
@@ -1016,7 +1047,8 @@ class SlowPreparationTest : public RexLoopTest {
 };
 
 TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnotherFileEndsTheWork) {
-  enum class Then { PlayToTheEnd, StopAt5s, StartAWaveFileAt5s, CloseAt5s };
+  // AFileEndsMeanwhile: a short file plays while the conversion goes on, and ends.
+  enum class Then { PlayToTheEnd, AFileEndsMeanwhile, StopAt5s, StartAWaveFileAt5s, StartTheLoopAgainAt5s, CloseAt5s };
   struct Case {
     const char* name;
     bool rex;
@@ -1026,15 +1058,18 @@ TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnother
       {"converted in 0.5 s", false, "500", Then::PlayToTheEnd},
       {"converted in 3 s", false, "3000", Then::PlayToTheEnd},
       {"converted in 10 s", false, "10000", Then::PlayToTheEnd},
+      {"converted in 3 s while a file ends in sequential play", false, "3000", Then::AFileEndsMeanwhile},
       {"a 10 s conversion stopped at 5 s", false, "10000", Then::StopAt5s},
       {"a 10 s conversion, another file started at 5 s", false, "10000", Then::StartAWaveFileAt5s},
       {"a 10 s conversion, the window closed at 5 s", false, "10000", Then::CloseAt5s},
       {"rendered in 3 s", true, "3000", Then::PlayToTheEnd},
       {"a 10 s render stopped at 5 s", true, "10000", Then::StopAt5s},
       {"a 10 s render, another file started at 5 s", true, "10000", Then::StartAWaveFileAt5s},
+      {"a 6 s render, the loop started again at 5 s", true, "6000", Then::StartTheLoopAgainAt5s},
   };
   const std::string song = dir_.Write("song.mp3", NoiseWave(kRate / 2, 4));
   const std::string other = dir_.Write("other.wav", NoiseWave(kRate / 2, 6));
+  const std::string third = dir_.Write("third.wav", NoiseWave(kRate / 2, 7));
   const std::vector<std::string> before = PlayerTempFiles();
   DWORD worstAnswerMs = 0;
   for (const Case& c : cases) {
@@ -1042,14 +1077,33 @@ TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnother
     SetEnvironmentVariableA(c.rex ? "VEX_REX_STANDIN_DELAY_MS" : "VEX_CONVERTER_DELAY_MS", c.delayMs);
     SetEnvironmentVariableA(c.rex ? "VEX_CONVERTER_DELAY_MS" : "VEX_REX_STANDIN_DELAY_MS", nullptr);
     auto d = std::make_unique<PlayerDialog>();
+    if (c.then == Then::AFileEndsMeanwhile) {  // sequential play's next entry: third.wav
+      d->Check(IDC_SEQUENTIAL, true);
+      d->Check(IDC_LOOP, true);
+      for (const std::string& entry : {third, other}) {
+        d->SetText(IDC_FILE_NAME, entry);
+        SendMessageA(d->Window(), MSG_REMEMBER_FILE, 0, 0);
+      }
+      ASSERT_TRUE(d->Start(other));
+    }
     d->SetText(IDC_FILE_NAME, c.rex ? rex_ : song);
     d->Command(IDC_START);
     ASSERT_TRUE(d->Preparing());
     EXPECT_TRUE(d->Enabled(IDC_STOP)) << "Stop ends the work";
     std::vector<std::string> progress;
     const DWORD started = GetTickCount();
-    const DWORD until = c.then == Then::PlayToTheEnd ? 60000 : 5000;
+    const bool toTheEnd = c.then == Then::PlayToTheEnd || c.then == Then::AFileEndsMeanwhile;
+    const DWORD until = toTheEnd ? 60000 : 5000;
+    std::string startedMeanwhile;  // a title but the file's and the one that ended
     while (d->Preparing() && GetTickCount() - started < until) {
+      if (c.then == Then::AFileEndsMeanwhile && d->Title() != "other.wav - ZEMBRIX Player(x86)" &&
+          d->Title() != "song.mp3 - ZEMBRIX Player(x86)") {
+        startedMeanwhile = d->Title();
+      }
+      // Until the 3 s conversion nears its end: the short file has ended by then.
+      if (c.then == Then::AFileEndsMeanwhile && GetTickCount() - started < 2000 && !d->Playing()) {
+        startedMeanwhile = "Stop greyed";
+      }
       const DWORD asked = GetTickCount();
       DWORD_PTR result = 0;
       ASSERT_NE(SendMessageTimeoutA(d->Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result), 0);
@@ -1058,14 +1112,19 @@ TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnother
       if (progress.empty() || progress.back() != status) progress.push_back(status);
       Sleep(50);
     }
-    if (c.then == Then::PlayToTheEnd) {
+    EXPECT_EQ(startedMeanwhile, "") << "nothing else starts, and Stop ends the work until it is done";
+    if (toTheEnd) {
       ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d->Preparing(); }, 1000));
       EXPECT_EQ(d->Title(), c.rex ? "loop.RX2 - ZEMBRIX Player(x86)" : "song.mp3 - ZEMBRIX Player(x86)");
+      d->Check(IDC_SEQUENTIAL, false);
+      d->Check(IDC_LOOP, false);
       EXPECT_TRUE(PlayerDialog::WaitUntil([&] { return !d->Playing(); }, 15000)) << "played to its end";
       if (std::string(c.delayMs) == "10000") {
         EXPECT_GE(progress.size(), 4u) << "the status line follows the work: " << Join(progress);
       }
-      EXPECT_EQ(progress.front().rfind("Converting to wav file ...", 0), 0u) << Join(progress);
+      if (c.then == Then::PlayToTheEnd) {  // else the file that played wrote the status line first
+        EXPECT_EQ(progress.front().rfind("Converting to wav file ...", 0), 0u) << Join(progress);
+      }
     } else {
       ASSERT_TRUE(d->Preparing()) << "still at work after 5 s";
       if (c.then == Then::StopAt5s) {
@@ -1075,11 +1134,21 @@ TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnother
       } else if (c.then == Then::StartAWaveFileAt5s) {
         ASSERT_TRUE(d->Start(other));
         EXPECT_EQ(d->Title(), "other.wav - ZEMBRIX Player(x86)");
+      } else if (c.then == Then::StartTheLoopAgainAt5s) {
+        // Once the abandoned render has returned, the new one renders; the library
+        // is unloaded after each, so later loops render as the first did.
+        ASSERT_TRUE(d->Start(rex_)) << d->TakeMessageBox(0).text;
+        SetEnvironmentVariableA("VEX_REX_STANDIN_DELAY_MS", nullptr);
+        for (int again = 0; again < 3; ++again) {
+          d->Command(IDC_STOP);
+          ASSERT_TRUE(d->Start(rex_)) << again << ": " << d->TakeMessageBox(0).text;
+        }
+        EXPECT_EQ(d->Title(), "loop.RX2 - ZEMBRIX Player(x86)");
       } else {
         d.reset();
       }
       EXPECT_EQ(ConverterProcesses(), 0u);
-      if (c.rex) {  // the library cannot be interrupted: its file goes when it returns
+      if (c.rex && c.then != Then::StartTheLoopAgainAt5s) {  // the library returns later, then its file goes
         Sleep(6000);
         EXPECT_NE(d->Title().rfind("loop.RX2", 0), 0u) << "nothing of the render played";
       }
@@ -1122,6 +1191,36 @@ TEST_F(RexLoopTest, TempoOutsideTheSpinRangeIsRefusedInsideIsRendered) {
     d.Command(IDC_STOP);
   }
   EXPECT_EQ(PlayerTempFiles(), before) << "every render's file went with its stop";
+}
+
+// Sequential play from a loop into a WAVE file of its format is one stream; once the
+// change is heard, the verdict, the tempo controls and the format line are the file's.
+TEST_F(RexLoopTest, AfterTheChangeFromALoopTheWaveFileHeardHasTheVerdictTempoAndFormatLine) {
+  const std::string next = dir_.Write("next.wav", NoiseWave(kRate, 3));
+  rexfiles::Loop loop;  // longer than the ring, so the next file is queued in time
+  loop.length = 2 * kRate;
+  for (int c = 0; c < 2; ++c) loop.samples[c].assign(loop.length, 0.25f);
+  const std::string rex = dir_.Write("long.rx2", loop.Bytes());
+  PlayerDialog d;
+  for (const std::string& entry : {next, rex}) {
+    d.SetText(IDC_FILE_NAME, entry);
+    SendMessageA(d.Window(), MSG_REMEMBER_FILE, 0, 0);
+  }
+  SendDlgItemMessageA(d.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+  d.Check(IDC_SEQUENTIAL, true);
+  ASSERT_TRUE(d.Start(rex));
+  const std::string rendered = "rendered to 16 bits, ";
+  std::string verdict = d.Text(IDC_SIGNAL_PATH);
+  const size_t at = verdict.find(rendered);
+  ASSERT_NE(at, std::string::npos) << verdict;
+  EXPECT_TRUE(d.Enabled(IDC_TEMPO));
+  ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return d.Title() == "next.wav - ZEMBRIX Player(x86)"; }, 10000));
+  ASSERT_TRUE(d.Playing()) << "went on without a stop";
+  EXPECT_EQ(d.Text(IDC_SIGNAL_PATH), verdict.erase(at, rendered.size()));
+  EXPECT_FALSE(d.Enabled(IDC_TEMPO));
+  EXPECT_FALSE(d.Enabled(IDC_TEMPO_CHECK));
+  EXPECT_EQ(d.Text(IDC_FORMAT), "PCM 44100Hz 16bit 2ch (44100samples 1.0secs)");
+  d.Command(IDC_STOP);
 }
 
 TEST_F(MainWindowTest, BufferRequestsBeyondTheAddressSpaceAreRefusedWithoutLeaks) {

@@ -41,10 +41,16 @@ TEST(FileKindRule, ExtensionDecidesConverterRexOrWave) {
 }
 
 TEST(FileKindRule, EveryExtensionOfTheConvertersTableIsConvertedAndOffered) {
-  char filter[512];
+  char filter[1024];
   ASSERT_TRUE(BrowseFilter(filter, sizeof filter));
   std::string patterns;  // the NUL-separated entries, each ended by '|'
-  for (const char* p = filter; *p; p += std::strlen(p) + 1) patterns += std::string(p) + "|";
+  for (const char* p = filter; *p;) {
+    const std::string name = p;
+    const std::string shown = p += name.size() + 1;
+    p += shown.size() + 1;
+    EXPECT_EQ(name.substr(name.find('(')), "(" + shown + ")") << "each entry's name shows its patterns";
+    patterns += name + "|" + shown + "|";
+  }
   for (size_t i = 0; i < kConvertedExtensionCount; ++i) {
     const std::string e = kConvertedExtensions[i];
     std::string upper = e;
@@ -76,6 +82,10 @@ TEST(SourceStreamRule, TheConvertersDescriptionPicksTheOutputCodec) {
       {"Stream #0:0: Audio: pcm_s24be, 88200 Hz, 2 channels, s32 (24 bit), 4233 kb/s", "pcm_s24be", 88200, 24,
        "pcm_s24le"},
       {"Stream #0:0: Audio: tta, 44100 Hz, stereo, s32 (20 bit)", "tta", 44100, 20, "pcm_s24le"},
+      {"Stream #0:0: Audio: wmalossless (a[1][0][0] / 0x0163), 96000 Hz, stereo, s32p (24 bit)", "wmalossless", 96000,
+       24, "pcm_s24le"},
+      {"Stream #0:0: Audio: wmav2 (a[1][0][0] / 0x0161), 44100 Hz, stereo, fltp, 192 kb/s", "wmav2", 44100, 32,
+       "pcm_s16le"},
       {"Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s", "mp3", 44100, 32, "pcm_s16le"},
       {"Stream #0:0: Audio: opus, 48000 Hz, stereo, fltp", "opus", 48000, 32, "pcm_s16le"},
       {"Stream #0:0(eng): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, stereo, fltp, 128 kb/s", "aac", 44100, 32,
@@ -107,8 +117,8 @@ TEST(SourceStreamRule, TheConvertersDescriptionPicksTheOutputCodec) {
   const uint8_t tagged[26] = {'I', 'D', '3', 4};
   EXPECT_FALSE(ReadFlacStreamInfo(tagged, sizeof tagged, &fromHeader)) << "a tag first: the converter is asked";
   // Kinds that can hold lossless audio are described first; lossy-only ones need not be.
-  for (const char* e : {".mp3", ".MP2", ".opus", ".aac", ".ac3", ".wma"}) EXPECT_TRUE(OnlyLossyExtension(e)) << e;
-  for (const char* e : {".flac", ".m4a", ".mp4", ".ogg", ".oga", ".mka", ".mpeg", ".wv", ".caf"}) {
+  for (const char* e : {".mp3", ".MP2", ".opus", ".aac", ".ac3"}) EXPECT_TRUE(OnlyLossyExtension(e)) << e;
+  for (const char* e : {".flac", ".m4a", ".mp4", ".ogg", ".oga", ".mka", ".mpeg", ".wv", ".caf", ".wma"}) {
     EXPECT_FALSE(OnlyLossyExtension(e)) << e;
   }
   EXPECT_EQ(ParseSourceStream("  Duration: N/A, bitrate: N/A\n").durationMs, 0u);

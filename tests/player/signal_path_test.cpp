@@ -31,7 +31,7 @@ TEST(SignalPathVerdict, NamesEveryStepThatChangesSamplesInPathOrder) {
       {{24, false, 2}, {16, false, 2}, W, -30, false, nullptr, "Not bit-exact: volume -3.0 dB, 24 → 16 bits (cut)"},
       {{16, false, 6}, {16, false, 2}, W, 0, false, nullptr, "Not bit-exact: 6 → 2 channels (dropped)"},
       {{16, false, 2}, {16, false, 2}, M, 125, false, nullptr,
-       "Not bit-exact: volume +12.5 dB, through the sound mapper"},
+       "Not bit-exact: volume +12.5 dB, through the sound mapper, through the system mixer (wave-out)"},
       {{16, false, 2}, {16, false, 2}, D, 0, false, nullptr, "Not bit-exact: through the system mixer (wave-out)"},
       {{24, false, 6}, {16, false, 2}, D, -5, true, "mp3",
        "Not bit-exact: decoded from mp3 (lossy), rendered to 16 bits, volume -0.5 dB, 24 → 16 bits (cut), "
@@ -59,7 +59,8 @@ TEST(SignalPathVerdict, ConvertedSourcesAreLossyByTheirExtension) {
   const struct {
     const char *extension, *codec;
     bool lossy;
-  } cases[] = {{".MP3", "mp3", true}, {".m4a", "m4a", true}, {".mka", "mka", false}, {".mp3extra", "mp3e", false}};
+  } cases[] = {{".MP3", "mp3", true}, {".m4a", "m4a", true}, {".ac3", "ac3", true}, {".wma", "wma", true},
+               {".mka", "mka", false}, {".mp3extra", "mp3e", false}};
   for (const auto& c : cases) {
     char codec[5];
     bool lossy = !c.lossy;

@@ -172,7 +172,7 @@ TEST_F(SignalPathTest, WaveOutNamesTheMixerOrTheMapperAndTheVolumeMovesTheVerdic
   HWND devices = GetDlgItem(d.Window(), IDC_DEVICE);
   const LRESULT lastDevice = SendMessageA(devices, CB_GETCOUNT, 0, 0) - 1;
   const std::string mixer = "Not bit-exact: through the system mixer (wave-out)";
-  const std::string mapper = "Not bit-exact: through the sound mapper";
+  const std::string mapper = "Not bit-exact: through the sound mapper, through the system mixer (wave-out)";
   for (const auto& route : {std::make_pair(lastDevice, mixer), std::make_pair(LRESULT(0), mapper)}) {
     SendMessageA(devices, CB_SETCURSEL, route.first, 0);
     d.Command(IDC_DEVICE, CBN_SELCHANGE);
@@ -181,7 +181,8 @@ TEST_F(SignalPathTest, WaveOutNamesTheMixerOrTheMapperAndTheVolumeMovesTheVerdic
     EXPECT_EQ(TextOf(d.Window(), IDC_DETAIL, true), "No format negotiated: wave-out takes the file's own format.");
     d.Command(IDC_STOP);
   }
-  for (const auto& volume : {std::make_pair(-30, "Not bit-exact: volume -3.0 dB, through the sound mapper"),
+  for (const auto& volume : {std::make_pair(-30, "Not bit-exact: volume -3.0 dB, through the sound mapper, through "
+                                                 "the system mixer (wave-out)"),
                              std::make_pair(0, mapper.c_str())}) {
     SetVolume(d, volume.first);
     EXPECT_EQ(TextOf(d.Window(), IDC_SIGNAL_PATH), volume.second);
