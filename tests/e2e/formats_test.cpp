@@ -174,22 +174,25 @@ wavebytes::Bytes ToneLoop(double hz) {
 
 TEST_F(FormatsTest, RexLoopAndConvertedFileSoundAsTheirSources) {
   // The converter and the REX library are found on the search path the player inherits.
-  PathInFront converter(WindowsPath(VEX_CONVERTER_DIR));
+  PathInFront converter(TreeFile(VEX_CONVERTER_DIR));
   PathInFront library(FolderOf(VEX_REX_LIBRARY));
   const double loopHz = 441;  // 100 frames a period
   const std::string loopPath = dir_.Write("loop.rx2", ToneLoop(loopHz));
   // The stand-in converter copies a 16-bit WAVE through: the result must be exact.
   const std::vector<int16_t> noise = NoiseSamples(kSinkRate, 23);
   const std::string songPath = dir_.Write("song.mp3", Pcm16Wave(noise));
-  // Under Wine a process that ends while sound plays can break the audio server's
-  // stream for a moment; the file plays while its converter writes it, so the
-  // stand-in (the player's child: set before the player starts) stays until the
-  // file has sounded and ends in the silence after it.
+  // Under Wine a process that starts or ends while sound plays can break the audio
+  // server's stream for a moment. The file plays as soon as half a second of it is
+  // written, so the stand-in (the player's child: set before the player starts)
+  // writes only once Wine has started it, stays until the file has sounded, and
+  // ends in the silence after it.
+  SetEnvironmentVariableA("VEX_CONVERTER_START_MS", "1500");
   SetEnvironmentVariableA("VEX_CONVERTER_LINGER_MS", "3000");
 
   auto recorder = Record(kRecordingCapSeconds);
   ASSERT_TRUE(recorder->Started());
   PlayerProcess player;
+  SetEnvironmentVariableA("VEX_CONVERTER_START_MS", nullptr);
   SetEnvironmentVariableA("VEX_CONVERTER_LINGER_MS", nullptr);
   ASSERT_NE(player.Window(), nullptr);
   player.SelectDevice(0);
@@ -251,7 +254,7 @@ int RunAndWait(std::string commandLine) {
 // (the same with the conversion made on the window's thread): so the file loops,
 // and a later round must be whole.
 TEST_F(FormatsTest, TheRealConverterTurnsALosslessFileIntoItsExactSamples) {
-  const std::string converter = WindowsPath(VEX_REAL_CONVERTER);
+  const std::string converter = TreeFile(VEX_REAL_CONVERTER);
   ASSERT_NE(GetFileAttributesA(converter.c_str()), INVALID_FILE_ATTRIBUTES) << converter << " (tools/fetch-converter.sh)";
   struct Case {
     const char* name;

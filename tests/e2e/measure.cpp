@@ -120,7 +120,7 @@ int RunAndWait(std::string commandLine, DWORD* elapsedMs = nullptr) {
 }  // namespace
 
 int RunConversionMeasurements() {
-  const std::string converter = WindowsPath(VEX_REAL_CONVERTER);
+  const std::string converter = TreeFile(VEX_REAL_CONVERTER);
   const std::string quoted = "\"" + converter + "\" -nostdin -loglevel error -y ";
   TempDir dir;
   PathInFront path(FolderOf(VEX_REAL_CONVERTER));

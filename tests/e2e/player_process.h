@@ -21,16 +21,29 @@
 namespace e2e {
 
 constexpr char kCaption[] = "ZEMBRIX Player(x86)";
-constexpr DWORD kWindowWaitMs = 30000;
+// A 32-bit player through qemu takes most of a minute to show its window.
+constexpr DWORD kWindowWaitMs = 120000;
 constexpr DWORD kCloseWaitMs = 15000;
 constexpr DWORD kPollMs = 20;
 
-// The player under test: the one built beside the suite, or the program that
-// VEX_E2E_PLAYER names (a Windows path), such as the shipped 32-bit build.
+// A file of this suite's build tree (a build-host path), as Wine sees it; with
+// VEX_E2E_TREE naming another build tree (a build-host folder, such as the shipped
+// i686 tree), that tree's file at the same place: its player, its doubles built for
+// its processor, its real converter.
+inline std::string TreeFile(const std::string& builtHere) {
+  char tree[MAX_PATH] = "";
+  const DWORD n = GetEnvironmentVariableA("VEX_E2E_TREE", tree, sizeof tree);
+  const std::string here = VEX_BUILD_TREE;
+  if (n == 0 || n >= sizeof tree || builtHere.compare(0, here.size(), here) != 0) return WindowsPath(builtHere);
+  return WindowsPath(tree + builtHere.substr(here.size()));
+}
+
+// The player under test: the one built beside the suite (or in VEX_E2E_TREE), or
+// the program that VEX_E2E_PLAYER names (a Windows path).
 inline std::string PlayerExe() {
   char named[MAX_PATH] = "";
   const DWORD n = GetEnvironmentVariableA("VEX_E2E_PLAYER", named, sizeof named);
-  return n > 0 && n < sizeof named ? std::string(named) : WindowsPath(VEX_PLAYER_EXE);
+  return n > 0 && n < sizeof named ? std::string(named) : TreeFile(VEX_PLAYER_EXE);
 }
 
 inline bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
@@ -67,9 +80,9 @@ struct MessageBoxSeen {
 
 // Puts a folder in front of this process's PATH while it lives, so that a player
 // started meanwhile inherits it.
-// The folder a build-host file lies in, as Wine sees it.
+// The folder a file of the build tree lies in, as Wine sees it.
 inline std::string FolderOf(const std::string& unixFile) {
-  const std::string w = WindowsPath(unixFile);
+  const std::string w = TreeFile(unixFile);
   return w.substr(0, w.find_last_of('\\'));
 }
 
