@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 
 #include "engine/feeder.h"
@@ -350,6 +351,48 @@ TEST_F(MainDialogTest, TheVolumeThumbStandsAtZeroDecibelsAtStart) {
   // 0 lies 480 of the 600 steps from the left end.
   const int expectedLeft = channel.left + travel * 480 / 600;
   EXPECT_NEAR(thumb.left, expectedLeft, 2) << "channel " << channel.left << ".." << channel.right;
+}
+
+// Every label is drawn whole in its control with the dialog's font: a check box's
+// text beside its box, a static's text in its width. (Measured on the system's own
+// font; a substitute font wider than the template was laid out for cuts labels.)
+TEST_F(MainDialogTest, EveryLabelFitsItsControl) {
+  PlayerDialog d;
+  HWND window = d.Window();
+  HDC dc = GetDC(window);
+  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+  const int box = GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE);
+  const struct {
+    int id;
+    const char* label;
+    bool checkBox;
+  } labels[] = {{IDC_LOOP, "Loop play", true}, {IDC_SEQUENTIAL, "Sequential", true}, {IDC_TEMPO_CHECK, "Tempo", true}};
+  for (const auto& l : labels) {
+    SIZE text{};
+    GetTextExtentPoint32A(dc, l.label, static_cast<int>(std::strlen(l.label)), &text);
+    RECT client{};
+    GetClientRect(GetDlgItem(window, l.id), &client);
+    EXPECT_LE(text.cx + (l.checkBox ? box : 0), client.right) << l.label;
+  }
+  // The statics without identifiers, found by their text.
+  for (const char* label : {"bpm", "Output:", "Volume", "Buffer length:", "Numer of Buffers:", "ms"}) {
+    HWND found = nullptr;
+    for (HWND c = GetWindow(window, GW_CHILD); c && !found; c = GetWindow(c, GW_HWNDNEXT)) {
+      char text[64] = "";
+      GetWindowTextA(c, text, sizeof text);
+      std::string plain;
+      for (const char* p = text; *p; ++p) if (*p != '&') plain += *p;
+      if (plain == label) found = c;
+    }
+    ASSERT_NE(found, nullptr) << label;
+    SIZE text{};
+    GetTextExtentPoint32A(dc, label, static_cast<int>(std::strlen(label)), &text);
+    RECT client{};
+    GetClientRect(found, &client);
+    EXPECT_LE(text.cx, client.right) << label;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
 }
 
 }  // namespace
