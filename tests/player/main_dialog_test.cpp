@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <string>
 
 #include "engine/feeder.h"
@@ -353,46 +352,28 @@ TEST_F(MainDialogTest, TheVolumeThumbStandsAtZeroDecibelsAtStart) {
   EXPECT_NEAR(thumb.left, expectedLeft, 2) << "channel " << channel.left << ".." << channel.right;
 }
 
-// Every label is drawn whole in its control with the dialog's font: a check box's
-// text beside its box, a static's text in its width. (Measured on the system's own
-// font; a substitute font wider than the template was laid out for cuts labels.)
+// Every label is drawn whole in its control with the dialog's font (a check box's
+// text beside its box): a substitute font wider than the template's cut labels.
 TEST_F(MainDialogTest, EveryLabelFitsItsControl) {
   PlayerDialog d;
-  HWND window = d.Window();
-  HDC dc = GetDC(window);
-  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+  HDC dc = GetDC(d.Window());
+  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(d.Window(), WM_GETFONT, 0, 0)));
   const int box = GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE);
-  const struct {
-    int id;
-    const char* label;
-    bool checkBox;
-  } labels[] = {{IDC_LOOP, "Loop play", true}, {IDC_SEQUENTIAL, "Sequential", true}, {IDC_TEMPO_CHECK, "Tempo", true}};
-  for (const auto& l : labels) {
+  for (const char* label : {"L&oop play", "Se&quential", "T&empo", "bpm", "&Output:", "&Volume", "Buffer &length:",
+                            "&Numer of Buffers:", "ms"}) {
+    HWND control = FindWindowExA(d.Window(), nullptr, nullptr, label);
+    ASSERT_NE(control, nullptr) << label;
+    std::string shown = label;
+    shown.erase(std::remove(shown.begin(), shown.end(), '&'), shown.end());
     SIZE text{};
-    GetTextExtentPoint32A(dc, l.label, static_cast<int>(std::strlen(l.label)), &text);
+    GetTextExtentPoint32A(dc, shown.c_str(), static_cast<int>(shown.size()), &text);
     RECT client{};
-    GetClientRect(GetDlgItem(window, l.id), &client);
-    EXPECT_LE(text.cx + (l.checkBox ? box : 0), client.right) << l.label;
-  }
-  // The statics without identifiers, found by their text.
-  for (const char* label : {"bpm", "Output:", "Volume", "Buffer length:", "Numer of Buffers:", "ms"}) {
-    HWND found = nullptr;
-    for (HWND c = GetWindow(window, GW_CHILD); c && !found; c = GetWindow(c, GW_HWNDNEXT)) {
-      char text[64] = "";
-      GetWindowTextA(c, text, sizeof text);
-      std::string plain;
-      for (const char* p = text; *p; ++p) if (*p != '&') plain += *p;
-      if (plain == label) found = c;
-    }
-    ASSERT_NE(found, nullptr) << label;
-    SIZE text{};
-    GetTextExtentPoint32A(dc, label, static_cast<int>(std::strlen(label)), &text);
-    RECT client{};
-    GetClientRect(found, &client);
-    EXPECT_LE(text.cx, client.right) << label;
+    GetClientRect(control, &client);
+    const bool checkBox = (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+    EXPECT_LE(text.cx + (checkBox ? box : 0), client.right) << shown;
   }
   SelectObject(dc, old);
-  ReleaseDC(window, dc);
+  ReleaseDC(d.Window(), dc);
 }
 
 }  // namespace
