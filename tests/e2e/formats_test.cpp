@@ -181,18 +181,15 @@ TEST_F(FormatsTest, RexLoopAndConvertedFileSoundAsTheirSources) {
   // The stand-in converter copies a 16-bit WAVE through: the result must be exact.
   const std::vector<int16_t> noise = NoiseSamples(kSinkRate, 23);
   const std::string songPath = dir_.Write("song.mp3", Pcm16Wave(noise));
-  // Under Wine a process that starts or ends while sound plays can break the audio
-  // server's stream for a moment. The file plays as soon as half a second of it is
-  // written, so the stand-in (the player's child: set before the player starts)
-  // writes only once Wine has started it, stays until the file has sounded, and
-  // ends in the silence after it.
-  SetEnvironmentVariableA("VEX_CONVERTER_START_MS", "1500");
+  // Under Wine a process that ends while sound plays can break the audio server's
+  // stream for a moment; the file plays while its converter writes it, so the
+  // stand-in (the player's child: set before the player starts) stays until the
+  // file has sounded and ends in the silence after it.
   SetEnvironmentVariableA("VEX_CONVERTER_LINGER_MS", "3000");
 
   auto recorder = Record(kRecordingCapSeconds);
   ASSERT_TRUE(recorder->Started());
   PlayerProcess player;
-  SetEnvironmentVariableA("VEX_CONVERTER_START_MS", nullptr);
   SetEnvironmentVariableA("VEX_CONVERTER_LINGER_MS", nullptr);
   ASSERT_NE(player.Window(), nullptr);
   player.SelectDevice(0);

@@ -9,9 +9,7 @@
 // (holding the file without delete sharing), the data in ten steps, and the true
 // sizes at the end. VEX_CONVERTER_DELAY_MS makes it take that long;
 // VEX_CONVERTER_FAIL_AT_STEP=n makes it end with code 1 after step n of ten;
-// VEX_CONVERTER_LINGER_MS keeps it running that long after its output is whole;
-// VEX_CONVERTER_START_MS makes it wait that long before it writes anything, as a
-// converter that first opens its input and its decoder does.
+// VEX_CONVERTER_LINGER_MS keeps it running that long after its output is whole.
 #include <windows.h>
 
 #include <cstdint>
@@ -105,7 +103,6 @@ int Convert(const std::vector<char>& wave, const char* target) {
   HANDLE out = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return kRefused;
   std::vector<char> header(wave.begin(), wave.begin() + 44);
-  Sleep(EnvironmentNumber("VEX_CONVERTER_START_MS"));
   const uint32_t unknown = 0xFFFFFFFF;
   std::memcpy(header.data() + 4, &unknown, 4);
   std::memcpy(header.data() + 40, &unknown, 4);
