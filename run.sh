@@ -34,11 +34,17 @@ winfile="Z:${file//\//\\}"
 
 source tools/wine-session.sh
 vex_enable_i386 || { echo "this host cannot run 32-bit Windows programs"; exit 1; }
+# Where 32-bit code runs only through qemu-user, the 32-bit Wine starts with the TLS
+# shim preloaded (tools/qemu-tls-shim/README.txt says why).
+preload=
+if [ "$loader" = wine ] && ! vex_runs_i386_natively; then
+  preload=$(tools/qemu-tls-shim/build.sh "$build/qemu-tls-shim") || exit 1
+fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${VEX_HEADLESS:-}" ]; then
   export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
   echo "Starting the player with $file (the first start of a 32-bit program may take a minute)"
-  exec "$loader" "$exe" "$winfile"
+  LD_PRELOAD=$preload exec "$loader" "$exe" "$winfile"
 fi
 
 trap vex_session_stop EXIT
@@ -71,7 +77,7 @@ done
 # Enter on the focused Play button starts the file.
 /usr/lib/wine/wine64 reg add 'HKCU\SOFTWARE\ZEMBRIXPlayer\WaveFileMRL' /v Current /d "$winfile" /f \
   >/dev/null 2>&1 || { echo "FAILED: could not name the file in the player's settings"; exit 1; }
-"$loader" "$exe" >"$build/run-wine.log" 2>&1 &
+LD_PRELOAD=$preload "$loader" "$exe" >"$build/run-wine.log" 2>&1 &
 player=$!
 
 # The window's X id once its title reads $1, or nothing after $2 seconds (or when

@@ -4,10 +4,9 @@
 #   build/win64   the Windows program and all its tests for x86-64, run under wine64
 #   build/win32   the shipped i686 program: where the kernel runs 32-bit code itself,
 #                 all its tests and the end-to-end suite against the shipped exe;
-#                 elsewhere (32-bit Wine only through qemu) its platform-free tests, and
-#                 with VEX_QEMU_I686=1 the window tests that run SIMD kernels on
-#                 threads, while the win64 tree's end-to-end suite plays the shipped
-#                 i686 exe
+#                 elsewhere (32-bit Wine only through qemu) its platform-free tests and
+#                 the window tests that run SIMD kernels on threads, while the win64
+#                 tree's end-to-end suite plays the shipped i686 exe
 #   build/fuzz-smoke  the libFuzzer targets (clang), each run briefly (fuzz/smoke.sh)
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -25,27 +24,31 @@ configure() {  # tree, cmake arguments...
   cmake --build "$build/$tree" -j "$jobs" || exit 1
 }
 source tools/wine-session.sh
-# Through qemu the i686 Wine still dies now and then by the emulator's own fault, so
-# the shipped exe's end-to-end cases and threaded window cases run there only when
-# asked for (VEX_QEMU_I686=1).
+# Where the kernel runs 32-bit code only through qemu-user, the i686 tree runs its
+# window tests that run SIMD kernels on system threads, and the x86-64 tree's
+# end-to-end suite plays the shipped i686 exe; their 32-bit Wine processes start with
+# tools/qemu-tls-shim preloaded (qemu's one emulated GDT would have Wine's threads
+# run on each other's thread blocks). VEX_QEMU_I686=0 leaves them out.
 shell32=ON
 i686tree=
 threads32=OFF
+preload=
 if ! vex_runs_i386_natively; then
   shell32=OFF
-  if [ "${VEX_QEMU_I686:-0}" = 1 ]; then
+  if [ "${VEX_QEMU_I686:-1}" = 1 ]; then
     i686tree=$build/win32
     threads32=ON
-    echo "This host runs 32-bit code only through qemu: the i686 tree runs its platform-free tests and its window tests with threads; the x86-64 tree's end-to-end suite plays the shipped i686 exe."
+    preload=$(tools/qemu-tls-shim/build.sh "$build/qemu-tls-shim") || exit 1
+    echo "This host runs 32-bit code only through qemu: the i686 tree runs its platform-free tests and its window tests with threads; the x86-64 tree's end-to-end suite plays the shipped i686 exe (with $preload preloaded)."
   else
-    echo "This host runs 32-bit code only through qemu: the i686 tree runs its platform-free tests; its Windows and end-to-end tests run in the x86-64 tree (VEX_QEMU_I686=1 plays the shipped i686 exe too)."
+    echo "This host runs 32-bit code only through qemu: the i686 tree runs its platform-free tests; its Windows and end-to-end tests run in the x86-64 tree."
   fi
 fi
 configure native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEX_SANITIZE=ON
 configure win64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-  -DVEX_I686_TREE="$i686tree"
+  -DVEX_I686_TREE="$i686tree" -DVEX_I686_PRELOAD="$preload"
 configure win32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DVEX_TEST_SHELL=$shell32 -DVEX_TEST_I686_THREADS=$threads32
+  -DVEX_TEST_SHELL=$shell32 -DVEX_TEST_I686_THREADS=$threads32 -DVEX_I686_PRELOAD="$preload"
 
 vex_enable_i386 || echo "warning: 32-bit programs cannot run on this host"
 # A real converter for each tree's end-to-end suite.

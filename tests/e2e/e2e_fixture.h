@@ -26,6 +26,9 @@ constexpr char kSettingsKey[] = "SOFTWARE\\ZEMBRIXPlayer";
 // parec may miss up to two seconds of its own start: the player starts after this.
 constexpr DWORD kRecorderLeadMs = 2200;
 constexpr DWORD kPlayWaitMs = 15000;
+// A conversion starts a converter process or two (a description, then the
+// conversion): through qemu each start takes as long as a player's window.
+constexpr DWORD kConversionWaitMs = 2 * kWindowWaitMs;
 // How long parec may take to write what the sink played into its file.
 constexpr DWORD kRecorderFlushMs = 500;
 // Breaks this close in every attempt of a step are not the server's chance
@@ -127,6 +130,21 @@ class EndToEnd : public ::testing::Test {
     };
   }
 
+  // A step's recording begins once the sink has been quiet for a fifth of a
+  // second: the tail of the step before can reach the recorder later than the
+  // player's end of play and the flush after it (at most a few seconds).
+  static void AwaitQuietSink(const SinkRecorder& recorder) {
+    constexpr size_t kQuietBytes = kSinkRate / 5 * 4;
+    const DWORD start = GetTickCount();
+    for (;;) {
+      const size_t end = recorder.RecordedBytes();
+      const std::vector<int16_t> last = recorder.SamplesSince(end > kQuietBytes ? end - kQuietBytes : 0);
+      const bool quiet = std::all_of(last.begin(), last.end(), [](int16_t x) { return x >= -8 && x <= 8; });
+      if ((quiet && last.size() * 2 >= kQuietBytes) || GetTickCount() - start > 3000) return;
+      Sleep(kPollMs);
+    }
+  }
+
   // Runs `play`, then returns what the recorder took meanwhile. When that shows
   // a break of the audio server (an underrun of Wine's writer thread: the
   // machine, not the player, was late), `retry` readies the step again and it is
@@ -139,6 +157,7 @@ class EndToEnd : public ::testing::Test {
                                   const BreakFinder& firstBreak = FirstSilenceGap) {
     std::vector<size_t> breaks;
     for (int attempt = 1;; ++attempt) {
+      AwaitQuietSink(recorder);
       const size_t mark = recorder.RecordedBytes();
       play();
       Sleep(kRecorderFlushMs);
