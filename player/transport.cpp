@@ -67,9 +67,10 @@ void ReleaseBuffers(PlayerSession& session) {
 }
 
 void ShowIdleControls(HWND window) {
-  // While a file the user asked for is prepared, Stop stays the way to end that work.
+  // While a file the user asked for is prepared, and while its start goes on with
+  // the prepared file, Stop stays the way to end that work: never grey between the two.
   const MainWindow* w = MainWindowOf(window);
-  if (w && w->preparation && !w->streaming) {
+  if (w && ((w->preparation && !w->streaming) || w->finishingStart)) {
     ShowPreparingControls(window);
   } else {
     EnableControl(window, IDC_STOP, false);

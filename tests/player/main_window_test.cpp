@@ -1046,6 +1046,15 @@ class SlowPreparationTest : public RexLoopTest {
   StandInConverterOnPath converter_;
 };
 
+// Counts the times Stop is greyed: a poll of its state from another process (the
+// end-to-end suite, a user's click) can meet a grey Stop only for a moment.
+LONG g_stopGreyed = 0;
+WNDPROC g_stopProc = nullptr;
+LRESULT CALLBACK CountStopGreyed(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ENABLE && !wParam) ++g_stopGreyed;
+  return CallWindowProcA(g_stopProc, window, message, wParam, lParam);
+}
+
 TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnotherFileEndsTheWork) {
   // AFileEndsMeanwhile: a short file plays while the conversion goes on, and ends.
   enum class Then { PlayToTheEnd, AFileEndsMeanwhile, StopAt5s, StartAWaveFileAt5s, StartTheLoopAgainAt5s, CloseAt5s };
@@ -1082,6 +1091,9 @@ TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnother
       ASSERT_TRUE(d->Start(other));
     }
     d->SetText(IDC_FILE_NAME, c.rex ? rex_ : song);
+    g_stopGreyed = 0;
+    g_stopProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(GetDlgItem(d->Window(), IDC_STOP), GWLP_WNDPROC,
+                                                             reinterpret_cast<LONG_PTR>(CountStopGreyed)));
     d->Command(IDC_START);
     ASSERT_TRUE(d->Preparing());
     EXPECT_TRUE(d->Enabled(IDC_STOP)) << "Stop ends the work";
@@ -1111,6 +1123,7 @@ TEST_F(SlowPreparationTest, TheWindowAnswersWhileAFileIsPreparedAndStopOrAnother
     if (toTheEnd) {
       ASSERT_TRUE(PlayerDialog::WaitUntil([&] { return !d->Preparing(); }, 1000));
       EXPECT_EQ(d->Title(), c.rex ? "loop.RX2 - ZEMBRIX Player(x86)" : "song.mp3 - ZEMBRIX Player(x86)");
+      EXPECT_EQ(g_stopGreyed, 0) << "Stop stays from the work on into the play";
       d->Check(IDC_SEQUENTIAL, false);
       EXPECT_TRUE(PlayerDialog::WaitUntil([&] { return !d->Playing(); }, 15000)) << "played to its end";
       if (std::string(c.delayMs) == "10000") {
