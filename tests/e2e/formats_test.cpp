@@ -57,8 +57,6 @@ const FormatCase kFormats[] = {
 
 // Long enough for every step and its repeats; the recorder is stopped at the end.
 constexpr int kRecordingCapSeconds = 300;
-// The player's message that puts the name box's text into its history.
-constexpr UINT kRememberFile = 2024;
 
 class FormatsTest : public EndToEnd {};
 
@@ -394,21 +392,12 @@ TEST_F(FormatsTest, ANameInAnyScriptComesInWholeEveryWayAndItsFileSounds) {
   for (const std::string& wave : waves) {
     EXPECT_NE(std::find(history.begin(), history.end(), wave), history.end()) << wave << " kept whole";
   }
-  for (size_t i = waves.size(); i-- > 0;) {  // each goes to the top: the first ends there
-    player.TypeFileName(waves[i]);
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(player.Window(), kRememberFile, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-  }
-  SendDlgItemMessageA(player.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+  player.ListOnTop(waves);
   player.SetCheck(IDC_SEQUENTIAL, true);
   const size_t mark = recorder->RecordedBytes();
   player.Command(IDC_START);
-  std::vector<std::string> titles;
-  WaitUntil([&] {
-    const std::string title = player.Title();
-    if (titles.empty() || titles.back() != title) titles.push_back(title);
-    return title == Title(std::string(kNames[std::size(kNames) - 1].name) + ".wav") && !player.Playing();
-  }, 30000);
+  std::vector<std::string> titles =
+      player.TitlesUntilPlayEndsAt(Title(std::string(kNames[std::size(kNames) - 1].name) + ".wav"), 30000);
   Sleep(kRecorderFlushMs);
   const std::vector<int16_t> sound = recorder->SamplesSince(mark);
   recorder->Stop();
