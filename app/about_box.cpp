@@ -7,19 +7,18 @@
 #include "app/file_version.h"
 #include "app/version_text.h"
 #include "resources/about_ids.h"
+#include "settings/settings_rules.h"
 
 const char kAboutFirstPageAddress[] = "https://vexatone.example/";
 const char kAboutSecondPageAddress[] = "https://vexatone.example/downloads/";
 
 namespace {
 
-constexpr DWORD kPathCapacity = MAX_PATH;
-
 uint64_t OwnVersion() {
   char path[kPathCapacity];
-  const DWORD length = GetModuleFileNameA(nullptr, path, kPathCapacity);
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   // A path that filled the buffer was cut short and names some other file.
-  if (length == 0 || length >= kPathCapacity) return 0;
+  if (length == 0 || length >= sizeof path) return 0;
   return ReadFileVersion(path);
 }
 

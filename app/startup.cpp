@@ -11,6 +11,8 @@
 #include "engine/feeder.h"
 #include "engine/session.h"
 #include "player/main_window.h"
+#include "settings/settings_rules.h"
+#include "win32/narrow_text.h"
 
 namespace {
 
@@ -63,8 +65,9 @@ bool HandOverToRunningPlayer(const char* file) {
 int RunPlayer(HINSTANCE instance, const char* commandLine, DLGPROC dialogProc) {
   PlayerProcess process;
   InitCommonControlsForTheWindow();
-  char startupFile[MAX_PATH];
+  char startupFile[kPathCapacity];
   StartupFileFromCommandLine(commandLine, startupFile, sizeof startupFile);
+  if (!NarrowPathFits(startupFile)) startupFile[0] = '\0';  // refused, not cut
   if (startupFile[0] && HandOverToRunningPlayer(startupFile)) return 0;
   RegisterPlayerWindowClass(instance);
   const MainWindowStart start{&process.Session(), startupFile, nullptr, ReleaseBootMutex, ShowAboutBox};

@@ -11,6 +11,7 @@
 
 #include "devices/device_enumerator.h"
 #include "devices/engine_tuning.h"
+#include "win32/narrow_text.h"
 #include "win32/scoped_com.h"
 
 namespace {
@@ -272,18 +273,7 @@ void NarrowDeviceName(const wchar_t* name, char* text, size_t capacity) {
   lstrcpynW(wide, name, kEndpointNameChars);
   char all[3 * kEndpointNameChars];
   if (WideCharToMultiByte(CP_ACP, 0, wide, -1, all, sizeof all, nullptr, nullptr) <= 0) return;
-  const UINT page = GetACP();
-  size_t kept = 0;
-  for (size_t at = 0; all[at] != '\0';) {
-    size_t next = at + 1;
-    if (page == CP_UTF8) {
-      while ((static_cast<unsigned char>(all[next]) & 0xC0) == 0x80) ++next;
-    } else if (IsDBCSLeadByteEx(page, static_cast<BYTE>(all[at])) && all[next] != '\0') {
-      ++next;
-    }
-    if (next > capacity - 1) break;
-    kept = at = next;
-  }
+  const size_t kept = WholeCharacterPrefix(all, capacity - 1);
   std::memcpy(text, all, kept);
   text[kept] = '\0';
 }

@@ -78,7 +78,7 @@ void GoOnIntoFollowing(PlayerSession& session) {
   session.leftDataSize = session.dataSize;
   session.leftTotalFrames = session.totalFrames;
   session.enteredHistoryIndex = session.following.historyIndex;
-  lstrcpynA(session.enteredPath, session.following.path, MAX_PATH);
+  lstrcpynA(session.enteredPath, session.following.path, sizeof session.enteredPath);
   session.sourceFile = session.following.file;
   session.dataOffset = session.following.dataOffset;
   session.dataSize = session.following.dataSize;

@@ -155,13 +155,12 @@ uint32_t QueryOutputInfo(OutputHandle* handle, uint32_t* kind, uint32_t* rate, u
   UINT id = 0;
   MMRESULT result = waveOutGetID(Mme(handle), &id);
   if (result != MMSYSERR_NOERROR) return result;
-  WAVEOUTCAPSA caps{};
-  result = waveOutGetDevCapsA(id, &caps, sizeof caps);
+  // The wide name, narrowed here: the system's narrow one is cut at 31 bytes,
+  // which may fall inside a character.
+  WAVEOUTCAPSW caps{};
+  result = waveOutGetDevCapsW(id, &caps, sizeof caps);
   if (result != MMSYSERR_NOERROR) return result;
-  if (name) {
-    std::strncpy(name, caps.szPname, 63);
-    name[63] = '\0';
-  }
+  if (name) NarrowDeviceName(caps.szPname, name, 64);
   if (kind) *kind = kOutputKindMme;
   if (rate) *rate = handle->rate;
   if (bits) *bits = handle->bits;

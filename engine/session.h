@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "dsp/wave_format.h"
+#include "settings/settings_rules.h"
 
 struct OutputHandle;
 
@@ -19,7 +20,7 @@ struct FollowingWave {
   uint32_t dataSize;
   uint32_t totalFrames;
   int32_t historyIndex;      // its entry in the file-name box's list
-  char path[MAX_PATH];
+  char path[kPathCapacity];
 };
 
 constexpr uint32_t kMaxOutputBuffers = 99;
@@ -69,7 +70,7 @@ struct PlayerSession {
   uint32_t leftDataSize;
   uint32_t leftTotalFrames;
   int32_t enteredHistoryIndex;
-  char enteredPath[MAX_PATH];
+  char enteredPath[kPathCapacity];
   // Once the change is heard the file left moves here and stays open while a buffer
   // that began in it is still out, so a device that stops then can go back to it.
   HANDLE joinFile;
@@ -81,7 +82,7 @@ struct PlayerSession {
   uint32_t bufferFileSerial[kMaxOutputBuffers];
   uint32_t fileSerial;
   double gain;               // linear volume factor, 1.0 at start-up
-  char lastPath[MAX_PATH];
+  char lastPath[kPathCapacity];
 };
 
 // The record is made and ended by CreatePlayerSession and DestroyPlayerSession in

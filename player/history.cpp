@@ -11,6 +11,7 @@
 #include "player/main_window.h"
 #include "player/source_stream.h"
 #include "player/wave_source.h"
+#include "win32/narrow_text.h"
 #include "win32/scoped_gdi.h"
 
 const char kMsgNameBufferTooSmall[] = "The buffer of the file name is too small";
@@ -21,15 +22,16 @@ namespace {
 // The dialog writes every chosen name into one buffer; this many bytes hold a few
 // hundred names of ordinary length.
 constexpr DWORD kChosenNamesBytes = 65536;
-// A full path this long leaves no room for "\." and the terminator.
-constexpr DWORD kLongestInitialPath = 257;
+// A full path of this many UTF-16 units leaves no room for "\." and the terminator.
+constexpr size_t kLongestInitialPath = 257;
 
-// Entry `index` of the box's list, or false when it is 260 characters or longer or
+// Entry `index` of the box's list, or false when it is 260 UTF-16 units or longer or
 // cannot be fetched.
 bool ReadEntry(HWND box, LRESULT index, char (&entry)[kPathCapacity]) {
   const LRESULT length = SendMessageA(box, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == CB_ERR || length >= kPathCapacity) return false;
-  return SendMessageA(box, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(entry)) != CB_ERR;
+  return SendMessageA(box, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(entry)) != CB_ERR &&
+         NarrowPathFits(entry);
 }
 
 void SendStart(HWND window) {
@@ -44,7 +46,7 @@ std::string JoinPath(const std::string& directory, const char* name) {
   std::string path = directory;
   if (!path.empty() && path.back() != '\\') path += '\\';
   path += name;
-  return path.size() < static_cast<size_t>(kPathCapacity) ? path : std::string();
+  return path.size() < static_cast<size_t>(kPathCapacity) && NarrowPathFits(path.c_str()) ? path : std::string();
 }
 
 }  // namespace
@@ -95,7 +97,9 @@ std::string InitialDirectoryFor(const char* text) {
   char full[kPathCapacity];
   char* namePart = nullptr;
   const DWORD length = GetFullPathNameA(text, kPathCapacity, full, &namePart);
-  if (length == 0 || length > kLongestInitialPath) return std::string();
+  if (length == 0 || length >= static_cast<DWORD>(kPathCapacity) || Utf16Units(full) > kLongestInitialPath) {
+    return std::string();
+  }
   if (namePart) *namePart = '\0';
   const size_t kept = lstrlenA(full);
   // The last character, not the last byte: a double-byte character may end in the
@@ -118,7 +122,9 @@ std::vector<std::string> ChosenFilePaths(const char* buffer, size_t capacity) {
     at += length + 1;
   }
   if (parts.size() <= 1) {
-    if (!parts.empty() && parts[0].size() >= static_cast<size_t>(kPathCapacity)) parts[0].clear();
+    if (!parts.empty() && (parts[0].size() >= static_cast<size_t>(kPathCapacity) || !NarrowPathFits(parts[0].c_str()))) {
+      parts[0].clear();
+    }
     return parts;
   }
   std::vector<std::string> paths;
@@ -183,7 +189,7 @@ void HandleDroppedFiles(HWND window, HDROP drop) {
     const UINT length = DragQueryFileA(drop, i, nullptr, 0);
     char name[kPathCapacity];
     if (length == 0 || length >= static_cast<UINT>(kPathCapacity)) continue;
-    if (DragQueryFileA(drop, i, name, kPathCapacity) != length) continue;
+    if (DragQueryFileA(drop, i, name, kPathCapacity) != length || !NarrowPathFits(name)) continue;
     SetWindowTextA(box, name);
     RememberFile(box, RememberMode::kMoveToTop);
     if (i == 0) SendStart(window);

@@ -13,7 +13,7 @@
 
 // The history's capacity (kHistoryMaxEntries) and the path buffers' (kPathCapacity)
 // come from settings/settings_rules.h: the settings save and load the same entries.
-static_assert(kPathCapacity == MAX_PATH, "paths fill the system's buffers");
+static_assert(kPathUnits == MAX_PATH, "paths are limited as the system limits them");
 
 enum class RememberMode {
   kSelect,     // an equal entry is selected and the list keeps its order
@@ -21,7 +21,7 @@ enum class RememberMode {
 };
 
 // Puts the box's edit text into its list by `mode` (names compare without regard to
-// letter case; entries of 260 or more characters are passed over). 1, or 0 when the
+// letter case; entries of 260 or more UTF-16 units are passed over). 1, or 0 when the
 // list cannot be read.
 int RememberFile(HWND box, RememberMode mode);
 
@@ -40,7 +40,7 @@ void HandleDroppedFiles(HWND window, HDROP drop);
 // What the multiple-selection open-file dialog left in its buffer: one full path, or a
 // directory followed by names, each ending in a zero, the list ending in one more.
 // Returns the chosen files' full paths in the dialog's order; a path that would reach
-// 260 characters comes back empty.
+// 260 UTF-16 units comes back empty.
 std::vector<std::string> ChosenFilePaths(const char* buffer, size_t capacity);
 
 // Applies the dialog's result to the window: every file but the first is put into the

@@ -245,7 +245,7 @@ void OnPreparationReady(HWND window, MainWindow* w, WPARAM serial) {
     return;
   }
   w->streaming = true;
-  char text[MAX_PATH] = "";
+  char text[kPathCapacity] = "";
   GetDlgItemTextA(window, IDC_FILE_NAME, text, sizeof text);
   if (lstrcmpiA(text, request.source) == 0) RememberSelected(window);
 }
@@ -279,7 +279,7 @@ void OnPreparationDone(HWND window, MainWindow* w, WPARAM serial) {
   }
   w->finishingStart = false;
   ForgetAwaitedDeviceAfterFailedStart(w, started);
-  char text[MAX_PATH] = "";
+  char text[kPathCapacity] = "";
   GetDlgItemTextA(window, IDC_FILE_NAME, text, sizeof text);
   if (started && lstrcmpiA(text, request.source) == 0) RememberSelected(window);
 }

@@ -10,6 +10,7 @@
 
 #include "player/signal_path.h"
 #include "resources/resource_ids.h"
+#include "settings/settings_rules.h"
 #include "win32/enable_control.h"
 
 struct GlyphDisplay;
@@ -76,7 +77,7 @@ struct MainWindowStart {
 // The state the window keeps beside the session, one per dialog.
 struct MainWindow {
   PlayerSession* session;
-  char startupFile[MAX_PATH];
+  char startupFile[kPathCapacity];
   // The frame that was playing at the latest position update; survives a stop so
   // that Play-or-Stop can resume there.
   uint32_t resumePosition;
@@ -111,7 +112,7 @@ struct MainWindow {
   bool streaming;
   uint32_t streamedOverviewBytes;
   // The file MSG_LOAD_OVERVIEW draws; empty once playback stopped.
-  char overviewPath[MAX_PATH];
+  char overviewPath[kPathCapacity];
   // Sequential play: the next entry was looked at for this file already.
   bool followingTried;
   // REX renders that were cancelled but cannot be interrupted: waited for before

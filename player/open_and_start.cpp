@@ -22,6 +22,7 @@
 #include "player/wave_file.h"
 #include "settings/settings_rules.h"
 #include "waveform/waveform_display.h"
+#include "win32/narrow_text.h"
 #include "win32/scoped_lock.h"
 
 namespace {
@@ -35,7 +36,10 @@ const char kStatusConverted[] = "Converted";
 const char kStatusConversionFailed[] = "Conversion failed.";
 
 constexpr uint32_t kTempNameAttempts = 256;
-constexpr size_t kPartChars = 256;  // each part of a split path: 255 and the terminator
+constexpr size_t kPartChars = kPathCapacity;  // each part of a split path: never cut
+// The title shows at most this many bytes of the name and of the extension, each
+// cut before a character that would not fit whole.
+constexpr size_t kTitlePartBytes = 255;
 constexpr uint32_t kHeaderBytes = sizeof(WAVEHDR);
 // While a converter writes, the overview is first drawn when a sixteenth of the
 // source's length has been written, then again each time the part written has
@@ -44,8 +48,8 @@ constexpr uint32_t kOverviewFirstPart = 16;
 
 // What the kind-specific steps produced: the file to open and how it is shown.
 struct OpenPlan {
-  char source[MAX_PATH];  // the name box's text at the start
-  char path[MAX_PATH];
+  char source[kPathCapacity];  // the name box's text at the start
+  char path[kPathCapacity];
   bool temporary = false;
   bool isRex = false;
   uint32_t tempo = 0;
@@ -58,13 +62,13 @@ struct OpenPlan {
 
 // Creates "WAV%04X.wav" in the temporary folder exclusively; false after 256 tries.
 bool CreateConversionTarget(char* path) {
-  char folder[MAX_PATH];
-  const DWORD length = GetTempPathA(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH) return false;
+  char folder[kPathCapacity];
+  const DWORD length = GetTempPathA(kPathCapacity, folder);
+  if (length == 0 || length >= kPathCapacity) return false;
   for (uint32_t attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     char name[16];
     ConversionTempName(name, sizeof name, GetTickCount(), attempt);
-    if (std::snprintf(path, MAX_PATH, "%s%s", folder, name) >= MAX_PATH) return false;
+    if (std::snprintf(path, kPathCapacity, "%s%s", folder, name) >= kPathCapacity) return false;
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
@@ -128,9 +132,9 @@ int BeginRexRender(HWND window, PlayerSession& session, const char* source, uint
     return 0;
   }
   StopPlayback(window, session);
-  char folder[MAX_PATH];
-  const DWORD length = GetTempPathA(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH || !GetTempFileNameA(folder, "WAV", 0, request.target)) {
+  char folder[kPathCapacity];
+  const DWORD length = GetTempPathA(kPathCapacity, folder);
+  if (length == 0 || length >= kPathCapacity || !GetTempFileNameA(folder, "WAV", 0, request.target)) {
     ShowWarning(window, kMsgNoTempFile);
     return 0;
   }
@@ -270,16 +274,20 @@ void LoadOverviewOutsideTheLock(HWND window, const char* path) {
 }  // namespace
 
 int OpenAndStart(HWND window, PlayerSession& session, uint32_t startFrame) {
-  char source[MAX_PATH];
+  char source[kPathCapacity];
   // A longer path would be cut into the name of some other file: refuse it.
   const int textLength = GetWindowTextLengthA(GetDlgItem(window, IDC_FILE_NAME));
   if (textLength <= 0) return 0;
-  if (textLength >= MAX_PATH) {
+  if (textLength >= kPathCapacity) {
     ShowWarning(window, kMsgUnableToOpenWave);
     return 0;
   }
-  GetDlgItemTextA(window, IDC_FILE_NAME, source, MAX_PATH);
+  GetDlgItemTextA(window, IDC_FILE_NAME, source, kPathCapacity);
   if (source[0] == '\0') return 0;
+  if (!NarrowPathFits(source)) {
+    ShowWarning(window, kMsgUnableToOpenWave);
+    return 0;
+  }
   char name[kPartChars], extension[kPartChars];
   SplitFileName(source, name, extension, kPartChars);
   switch (FileKindOfExtension(extension)) {
@@ -398,7 +406,7 @@ void QueueFollowingWave(HWND window, PlayerSession& session) {
   if (next < 0) return;
   FollowingWave f{};
   const LRESULT length = SendMessageA(box, CB_GETLBTEXTLEN, next, 0);
-  if (length == CB_ERR || length >= MAX_PATH || SendMessageA(box, CB_GETLBTEXT, next, reinterpret_cast<LPARAM>(f.path)) == CB_ERR) {
+  if (length == CB_ERR || length >= kPathCapacity || SendMessageA(box, CB_GETLBTEXT, next, reinterpret_cast<LPARAM>(f.path)) == CB_ERR) {
     return;
   }
   char name[kPartChars], extension[kPartChars];
@@ -429,9 +437,9 @@ void ShowEnteredFile(HWND window, PlayerSession& session) {
   session.leftFile = nullptr;
   if (MainWindow* w = MainWindowOf(window)) w->followingTried = false;
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
-  char entry[MAX_PATH] = "";
+  char entry[kPathCapacity] = "";
   const LRESULT length = SendMessageA(box, CB_GETLBTEXTLEN, session.enteredHistoryIndex, 0);
-  if (length != CB_ERR && length < MAX_PATH &&
+  if (length != CB_ERR && length < kPathCapacity &&
       SendMessageA(box, CB_GETLBTEXT, session.enteredHistoryIndex, reinterpret_cast<LPARAM>(entry)) != CB_ERR &&
       lstrcmpiA(entry, session.enteredPath) == 0) {
     SendMessageA(box, CB_SETCURSEL, session.enteredHistoryIndex, 0);
@@ -442,7 +450,8 @@ void ShowEnteredFile(HWND window, PlayerSession& session) {
   char name[kPartChars], extension[kPartChars];
   SplitFileName(session.enteredPath, name, extension, kPartChars);
   char text[600];
-  std::snprintf(text, sizeof text, "%.255s%.255s - %s", name, extension, kAppCaption);
+  std::snprintf(text, sizeof text, "%.*s%.*s - %s", static_cast<int>(WholeCharacterPrefix(name, kTitlePartBytes)),
+                name, static_cast<int>(WholeCharacterPrefix(extension, kTitlePartBytes)), extension, kAppCaption);
   SetWindowTextA(window, text);
   ShowFormatLine(window, session, false, 0, "");
   ShowSignalPathOfFollowingWave(window);
@@ -583,7 +592,8 @@ int OpenPlanned(HWND window, PlayerSession& session, const OpenPlan& plan, uint3
   const uint32_t device = SelectedDeviceIndex(window);
 
   char text[600];
-  std::snprintf(text, sizeof text, "%.255s%.255s - %s", name, extension, kAppCaption);
+  std::snprintf(text, sizeof text, "%.*s%.*s - %s", static_cast<int>(WholeCharacterPrefix(name, kTitlePartBytes)),
+                name, static_cast<int>(WholeCharacterPrefix(extension, kTitlePartBytes)), extension, kAppCaption);
   SetWindowTextA(window, text);
   ShowFormatLine(window, session, plan.isRex, plan.tempo, plan.convertedExtension);
 

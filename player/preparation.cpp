@@ -118,7 +118,7 @@ void EndChild(Child& child) {
 // and ends with a non-zero code, which is no failure here). An empty description
 // when it told nothing; false when cancelled.
 bool DescribeSource(PreparationJob& job, const char* program, SourceStream* stream) {
-  char commandLine[2 * MAX_PATH];
+  char commandLine[2 * kPathCapacity];
   if (std::snprintf(commandLine, sizeof commandLine, "%s -i \"%s\"", kConverterProgram, job.request.source) >=
       static_cast<int>(sizeof commandLine)) {
     return true;
@@ -175,13 +175,13 @@ bool TargetReady(const char* target) {
 bool RunConverter(PreparationJob& job) {
   // Named in full: CreateProcess's own search would look in the current directory,
   // the folder of a document opened by double-click, second.
-  char program[MAX_PATH];
+  char program[kPathCapacity];
   if (!FindInStandardSearch(kConverterProgram, program, sizeof program)) return false;
   // A lossy-only kind needs no description: its output is 16-bit, and the length
   // comes with the converter's own first lines. That saves a process start.
   // A FLAC file describes itself in its first bytes.
   SourceStream stream;
-  char name[MAX_PATH], extension[MAX_PATH];
+  char name[kPathCapacity], extension[kPathCapacity];
   SplitFileName(job.request.source, name, extension, sizeof extension);
   if (!OnlyLossyExtension(extension) && !ReadFlacHeader(job.request.source, &stream) &&
       !DescribeSource(job, program, &stream)) {
@@ -190,7 +190,7 @@ bool RunConverter(PreparationJob& job) {
   std::snprintf(job.request.codec, sizeof job.request.codec, "%s", stream.codec);
   job.request.durationMs = stream.durationMs;
   std::snprintf(job.request.outputCodec, sizeof job.request.outputCodec, "%s", ConverterOutputCodec(stream));
-  char commandLine[3 * MAX_PATH];
+  char commandLine[3 * kPathCapacity];
   if (!ConverterCommandLine(commandLine, sizeof commandLine, job.request.source, job.request.outputCodec,
                             job.request.target)) {
     return false;

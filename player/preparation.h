@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "settings/settings_rules.h"
+
 // Posted to the window when the work has ended by itself: wParam the job's serial.
 // Outside the feeder's range, which a stop purges.
 constexpr UINT MSG_PREPARATION_DONE = 3030;
@@ -20,8 +22,8 @@ enum class PreparationKind { Conversion, RexRender };
 // What the start asked for, kept for the moment the file is ready.
 struct PreparationRequest {
   PreparationKind kind;
-  char source[MAX_PATH];  // the name box's text at the start
-  char target[MAX_PATH];  // the temporary WAVE file, already created
+  char source[kPathCapacity];  // the name box's text at the start
+  char target[kPathCapacity];  // the temporary WAVE file, already created
   uint32_t tempo;         // REX: thousandths of a bpm asked for, 0 for the loop's own
   uint32_t startFrame;    // as OpenAndStart was given it
   // A conversion: the source as the converter described it (codec "" and duration

@@ -206,7 +206,7 @@ void GoBackToLeftFile(PlayerSession& session) {
   back.dataSize = session.dataSize;
   back.totalFrames = session.totalFrames;
   back.historyIndex = session.enteredHistoryIndex;
-  lstrcpynA(back.path, session.enteredPath, MAX_PATH);
+  lstrcpynA(back.path, session.enteredPath, sizeof back.path);
   LARGE_INTEGER to;
   to.QuadPart = back.dataOffset;
   SetFilePointerEx(back.file, to, nullptr, FILE_BEGIN);

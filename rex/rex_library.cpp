@@ -12,6 +12,7 @@
 #include <string>
 
 #include "rex/standard_search.h"
+#include "settings/settings_rules.h"
 
 namespace {
 
@@ -23,10 +24,10 @@ const char* const kLibraryNames[] = {
 };
 const char* const kVendorFolders[] = {"Propellerhead Software", "Rex"};
 
-// Paths are refused, not cut, at this many characters with the terminator.
-constexpr size_t kPathBufferSize = MAX_PATH;
-// The loaded library's own path is read into this many characters at most.
-constexpr DWORD kModulePathChars = 256;
+// Paths are refused, not cut, at this many bytes with the terminator.
+constexpr size_t kPathBufferSize = kPathCapacity;
+// The loaded library's own path is read into this many bytes at most.
+constexpr DWORD kModulePathChars = kPathCapacity;
 // Accepted: 1.1.1 and above within major version 1, as minor × 1000 + build.
 constexpr unsigned kLeastMinorBuild = 1001;
 

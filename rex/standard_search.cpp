@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "settings/settings_rules.h"
+
 namespace {
 
 // A folder of the standard search is used only when it is absolute: a relative
@@ -28,9 +30,9 @@ void AddFolder(std::string& list, const std::string& folder) {
 // LOAD_LIBRARY_SEARCH_* flags would drop PATH and are missing before Windows 8.
 std::string SearchFolders() {
   std::string list;
-  char folder[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, folder, MAX_PATH);
-  if (n > 0 && n < MAX_PATH) {
+  char folder[kPathCapacity];
+  const DWORD n = GetModuleFileNameA(nullptr, folder, sizeof folder);
+  if (n > 0 && n < sizeof folder) {
     std::string program(folder, n);
     AddFolder(list, program.substr(0, program.find_last_of('\\')));
   }
@@ -59,7 +61,7 @@ std::string SearchFolders() {
 bool FindInStandardSearch(const char* fileName, char* found, size_t capacity) {
   if (!found || capacity == 0) return false;
   found[0] = '\0';
-  const DWORD limit = capacity < MAX_PATH ? static_cast<DWORD>(capacity) : MAX_PATH;
+  const DWORD limit = capacity < kPathCapacity ? static_cast<DWORD>(capacity) : kPathCapacity;
   const DWORD n = SearchPathA(SearchFolders().c_str(), fileName, nullptr, limit, found, nullptr);
   if (n == 0 || n >= limit) {
     found[0] = '\0';

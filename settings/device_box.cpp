@@ -11,7 +11,10 @@ inline namespace settings {
 
 void WideDeviceName(const char* stored, wchar_t* name, int capacity) {
   if (capacity <= 0) return;
-  if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, stored, -1, name, capacity) == 0) name[0] = L'\0';
+  // In UTF-8 Windows takes no flag but MB_ERR_INVALID_CHARS: MB_PRECOMPOSED would
+  // fail the conversion there (Wine lets it pass).
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : MB_PRECOMPOSED;
+  if (MultiByteToWideChar(CP_ACP, flags, stored, -1, name, capacity) == 0) name[0] = L'\0';
 }
 
 void FillOutputDeviceList(HWND window) {

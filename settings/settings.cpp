@@ -10,6 +10,7 @@
 #include "resources/resource_ids.h"
 #include "settings/settings_rules.h"
 #include "win32/enable_control.h"
+#include "win32/narrow_text.h"
 #include "win32/scoped_reg_key.h"
 
 inline namespace settings {
@@ -93,12 +94,13 @@ void LoadPosition(HWND window) {
 
 void LoadHistory(HWND window) {
   char text[kPathCapacity];
+  // A path the system would refuse is left out, as one too long for the buffer is.
   ReadStringSetting(text, kPathCapacity, "Current", kFileHistoryKey);
-  SetDlgItemTextA(window, IDC_FILE_NAME, text);
+  SetDlgItemTextA(window, IDC_FILE_NAME, NarrowPathFits(text) ? text : "");
   for (int i = 0; i < kHistoryMaxEntries; ++i) {
     char name[kIndexNameCapacity];
     IndexName(i, name);
-    if (ReadStringSetting(text, kPathCapacity, name, kFileHistoryKey) > 0) {
+    if (ReadStringSetting(text, kPathCapacity, name, kFileHistoryKey) > 0 && NarrowPathFits(text)) {
       SendDlgItemMessageA(window, IDC_FILE_NAME, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     }
   }
@@ -131,6 +133,7 @@ void LoadCheck(HWND window, int id, const char* valueName, uint32_t fallback) {
 void SaveHistory(HWND window) {
   char text[kPathCapacity] = "";
   GetDlgItemTextA(window, IDC_FILE_NAME, text, kPathCapacity);
+  CutToPathLimit(text);
   WriteText(kFileHistoryKey, "Current", text);
   HWND box = GetDlgItem(window, IDC_FILE_NAME);
   const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
@@ -140,7 +143,8 @@ void SaveHistory(HWND window) {
     text[0] = '\0';
     const LRESULT length = i < count ? SendMessageA(box, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) : CB_ERR;
     if (length == CB_ERR || length >= kPathCapacity ||
-        SendMessageA(box, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text)) == CB_ERR) {
+        SendMessageA(box, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text)) == CB_ERR ||
+        !NarrowPathFits(text)) {
       text[0] = '\0';
     }
     WriteText(kFileHistoryKey, name, text);

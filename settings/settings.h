@@ -15,8 +15,9 @@ inline namespace settings {
 extern const char kAppSettingsKey[];      // "AppSettings"
 extern const char kWaveOutSettingsKey[];  // "WaveOutSettings"
 extern const char kFileHistoryKey[];      // "WaveFileMRL"
-// The stored DeviceName is read into this many bytes.
-constexpr uint32_t kDeviceNameBytes = 128;
+// The stored DeviceName is read into this many bytes: a display name's 63 UTF-16
+// units at up to 3 bytes each in UTF-8, and the terminator.
+constexpr uint32_t kDeviceNameBytes = 3 * 63 + 1;
 
 // The text of string value `valueName` of sub-key `subKey`, in `buffer` of `capacity`
 // bytes. Returns its length; the text is empty when the key or the value is missing,

@@ -32,9 +32,12 @@ uint32_t ClampBufferCount(bool isNumber, uint32_t count);
 
 // The file-name box's history holds at most this many entries, and so many are saved.
 constexpr int kHistoryMaxEntries = 64;
-// Narrow paths live in buffers of 260 characters (the system's MAX_PATH) with the
-// terminator; longer ones are refused, not cut.
-constexpr int kPathCapacity = 260;
+// A path has at most 259 UTF-16 units (the system's MAX_PATH with the terminator);
+// longer ones are refused, not cut (NarrowPathFits counts them). Narrow paths live in
+// buffers that hold that many in UTF-8: up to 3 bytes a unit (a surrogate pair, two
+// units, takes 4), and at most 2 in a double-byte code page.
+constexpr int kPathUnits = 260;
+constexpr int kPathCapacity = 3 * kPathUnits;
 
 struct ScreenRect {
   int32_t left, top, right, bottom;

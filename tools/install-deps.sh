@@ -7,7 +7,10 @@ packages=(cmake ninja-build g++ g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 qemu-user
           wine wine32:i386 wine64 xvfb xauth pulseaudio pulseaudio-utils libpulse0:i386
           sox imagemagick googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          zip python3 locales xdotool nodejs fonts-wine)
+          zip python3 locales xdotool nodejs fonts-wine
+          fonts-wqy-microhei fonts-symbola)
+# fonts-wqy-microhei: Japanese and Korean glyphs, fonts-symbola: emoji, for the
+# window's names in any script (Wine's own fonts have neither).
 
 # A Japanese locale: Wine takes its ANSI code page (932) from LANG only for a
 # locale the system has, and the tests of Japanese device names run in it.

@@ -69,6 +69,19 @@ vex_session_start() {
   # backtrace to the program's error output and ends the program within seconds.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >/dev/null 2>&1 </dev/null || echo "warning: Wine's crash dialog stays on"
+  # Names in any script drawn whole: the dialog's font, which Wine lacks, becomes a
+  # CJK font (as on Windows, where it is one), and the face Wine falls back on links
+  # to CJK and emoji fonts (tools/install-deps.sh). Wine's edit controls find no
+  # linked glyphs, its lists and static texts do; neither draws characters outside
+  # UTF-16's first plane.
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS UI Gothic" /t REG_SZ \
+    /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1 </dev/null || true
+  local face
+  for face in "DejaVu Sans" "MS Shell Dlg" "Tahoma"; do
+    /usr/lib/wine/wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei\0Symbola_hint.ttf,Symbola' /f \
+      >/dev/null 2>&1 </dev/null || true
+  done
 }
 
 vex_session_stop() {

@@ -149,7 +149,7 @@ void DrawMessage(WaveformDisplay* d, HBITMAP image) {
 
 // Steps 4 to 10 of a load; false at the first step that fails.
 bool StartBuild(WaveformDisplay* d, const WaveformLoadRequest& request) {
-  if (std::strlen(request.fileName) >= MAX_PATH) return false;
+  if (std::strlen(request.fileName) >= sizeof d->fileName) return false;
   std::strcpy(d->fileName, request.fileName);
 
   const WaveFormat& format = *request.format;
@@ -219,7 +219,7 @@ LRESULT SetOptions(WaveformDisplay* d, uint32_t options) {
   if (options == d->options) return 1;
   if (d->fileName[0] == '\0' || d->noImage || d->buildState == kWaveformIdle) return 0;
 
-  char fileName[MAX_PATH];
+  char fileName[kPathCapacity];
   std::strcpy(fileName, d->fileName);
   WaveFormat format;
   if (!format.Allocate(kWaveFormatMinSize)) return 0;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "dsp/wave_format.h"
+#include "settings/settings_rules.h"
 
 // Messages the owner drives the display with.
 constexpr UINT WDM_SETPOS = WM_USER + 2;        // wParam position; returns the previous one
@@ -85,7 +86,7 @@ struct WaveformDisplay {
   uint32_t dataLength;
   uint32_t frameCount;
   WaveformFormat format;
-  char fileName[MAX_PATH];
+  char fileName[kPathCapacity];
   FILETIME lastWrite;
   std::atomic<uint8_t> buildState;  // WaveformBuildState
   std::atomic<uint8_t> stopRequest;  // set by the owner, read by the builder before each column

@@ -300,6 +300,174 @@ TEST_F(FormatsTest, TheRealConverterTurnsALosslessFileIntoItsExactSamples) {
   }
 }
 
+// A file name in any script, whatever the system's code page: the program runs in
+// UTF-8, so each name comes in whole every way a name comes in, the title and the
+// format line show it, and its own tone is heard (the REX loops all hold the one
+// tone the stand-in renders without a seam).
+struct NameCase {
+  const char* name;  // UTF-8
+  double hz;
+};
+constexpr double kLoopHz = 441;  // 100 frames a period
+const NameCase kNames[] = {
+    {"Caf\xC3\xA9 M\xC3\xBCller", 330},
+    {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x9B\xB2", 490},   // 日本語の曲
+    {"\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 \xEB\x85\xB8\xEB\x9E\x98", 630},  // 한국어 노래
+    {"Song \xF0\x9F\x8E\xB5", 882},                                          // a musical note, outside UTF-16's first plane
+};
+
+std::string Title(const std::string& file) { return file + " - " + kCaption; }
+
+// The frequency heard on the left channel over the middle of the longest sound
+// since `mark`; 0 when nothing sounded.
+double HeardHz(SinkRecorder& recorder, size_t mark) {
+  Sleep(kRecorderFlushMs);
+  const std::vector<int16_t> got = recorder.SamplesSince(mark);
+  Stretch longest{0, 0};
+  for (const Stretch& s : SoundingStretches(got)) {
+    if (s.end - s.begin > longest.end - longest.begin) longest = s;
+  }
+  return longest.end > longest.begin ? ToneFrequencyOverWindows(got, Middle(longest), 0) : 0;
+}
+
+TEST_F(FormatsTest, ANameInAnyScriptComesInWholeEveryWayAndItsFileSounds) {
+  const std::string converter = TreeFile(VEX_REAL_CONVERTER);
+  ASSERT_NE(GetFileAttributesA(converter.c_str()), INVALID_FILE_ATTRIBUTES) << converter << " (tools/fetch-converter.sh)";
+  PathInFront converterPath(FolderOf(VEX_REAL_CONVERTER));
+  PathInFront library(FolderOf(VEX_REX_LIBRARY));
+  std::vector<std::string> waves;
+  for (const NameCase& c : kNames) {
+    waves.push_back(dir_.Write(std::string(c.name) + ".wav", ToneWave(Encoding{16}, 2, kSinkRate, c.hz, kToneAmplitude, 1.0)));
+    dir_.Write(std::string(c.name) + ".rx2", ToneLoop(kLoopHz));
+    ASSERT_EQ(RunAndWait("\"" + converter + "\" -nostdin -loglevel error -y -i \"" + waves.back() +
+                         "\" -acodec flac \"" + dir_.Path() + "\\" + c.name + ".flac\""),
+              0) << c.name;
+  }
+  const char kWaveLine[] = "PCM 44100Hz 16bit 2ch (44100samples 1.0secs)";
+  auto recorder = Record(kRecordingCapSeconds);
+  ASSERT_TRUE(recorder->Started());
+  for (size_t row = 0; row < std::size(kNames); ++row) {
+    const NameCase& c = kNames[row];
+    const std::string base = dir_.Path() + "\\" + c.name;
+    SCOPED_TRACE(c.name);
+    size_t mark = recorder->RecordedBytes();
+    PlayerProcess player("\"" + waves[row] + "\"");
+    ASSERT_NE(player.Window(), nullptr);
+    // The command line.
+    ASSERT_TRUE(WaitUntil([&] { return player.Title() == Title(std::string(c.name) + ".wav"); }, kPlayWaitMs))
+        << player.Title() << "; box: " << player.WaitForMessageBox(0).text;
+    EXPECT_EQ(player.Text(IDC_FORMAT), kWaveLine);
+    ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
+    EXPECT_NEAR(HeardHz(*recorder, mark), c.hz, kFrequencyTolerance) << "command line";
+    // A second start hands the next name over.
+    const NameCase& next = kNames[(row + 1) % std::size(kNames)];
+    mark = recorder->RecordedBytes();
+    {
+      PlayerProcess second("\"" + waves[(row + 1) % waves.size()] + "\"", false);
+      ASSERT_EQ(WaitForSingleObject(second.Process(), kPlayWaitMs), WAIT_OBJECT_0);
+      EXPECT_EQ(second.ExitCode(), 0u);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return player.Title() == Title(std::string(next.name) + ".wav"); }, kPlayWaitMs))
+        << player.Title();
+    EXPECT_EQ(player.History().at(0), waves[(row + 1) % waves.size()]);
+    ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs));
+    EXPECT_NEAR(HeardHz(*recorder, mark), next.hz, kFrequencyTolerance) << "second start";
+    // The name box, the converter and the REX library.
+    const struct {
+      const char* extension;
+      std::string formatLine;
+      double hz;
+    } ways[] = {{".wav", kWaveLine, c.hz},
+                {".flac", std::string(".flac -> ") + kWaveLine, c.hz},
+                {".rx2", "REX: 120bpm PCM 44100Hz 16bit 2ch (", kLoopHz}};
+    for (const auto& way : ways) {
+      mark = recorder->RecordedBytes();
+      player.Play(base + way.extension);
+      ASSERT_TRUE(WaitUntil([&] { return player.Title() == Title(std::string(c.name) + way.extension); }, kPlayWaitMs))
+          << way.extension << ": " << player.Title() << "; box: " << player.WaitForMessageBox(0).text
+          << "; status: " << player.Text(IDC_STATUS);
+      EXPECT_EQ(player.Text(IDC_FORMAT).rfind(way.formatLine, 0), 0u) << player.Text(IDC_FORMAT);
+      ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs)) << way.extension;
+      EXPECT_NEAR(HeardHz(*recorder, mark), way.hz, kFrequencyTolerance) << way.extension;
+    }
+    EXPECT_TRUE(player.Close());  // the history is saved for the next row's start
+  }
+  // The history read back from the registry, and sequential play through it.
+  PlayerProcess player;
+  ASSERT_NE(player.Window(), nullptr);
+  const std::vector<std::string> history = player.History();
+  for (const std::string& wave : waves) {
+    EXPECT_NE(std::find(history.begin(), history.end(), wave), history.end()) << wave << " kept whole";
+  }
+  player.ListOnTop(waves);
+  player.SetCheck(IDC_SEQUENTIAL, true);
+  const size_t mark = recorder->RecordedBytes();
+  player.Command(IDC_START);
+  std::vector<std::string> titles =
+      player.TitlesUntilPlayEndsAt(Title(std::string(kNames[std::size(kNames) - 1].name) + ".wav"), 30000);
+  Sleep(kRecorderFlushMs);
+  const std::vector<int16_t> sound = recorder->SamplesSince(mark);
+  recorder->Stop();
+  std::vector<std::string> expected;
+  for (const NameCase& c : kNames) expected.push_back(Title(std::string(c.name) + ".wav"));
+  titles.erase(std::remove_if(titles.begin(), titles.end(),
+                              [&](const std::string& t) { return std::find(expected.begin(), expected.end(), t) == expected.end(); }),
+               titles.end());
+  EXPECT_EQ(titles, expected) << "each file's name in turn";
+  const std::vector<Stretch> stretches = SoundingStretches(sound);
+  ASSERT_FALSE(stretches.empty());
+  for (size_t i = 0; i < std::size(kNames); ++i) {
+    // The four seconds follow each other without a gap: the middle half of each.
+    const size_t begin = stretches[0].begin + i * kSinkRate;
+    EXPECT_NEAR(ToneFrequencyOverWindows(sound, Stretch{begin + kSinkRate / 4, begin + kSinkRate * 3 / 4}, 0),
+                kNames[i].hz, kFrequencyTolerance) << kNames[i].name;
+  }
+  EXPECT_TRUE(player.Close());
+  EXPECT_TRUE(TempLeftovers().empty()) << "the rendered and converted files went with their close";
+}
+
+// What an earlier version kept in the registry: the narrow text of its process's
+// code page, which the registry keeps in UTF-16 (RegSetValueEx's narrow form
+// converts it), read back whole by the player in UTF-8.
+TEST_F(FormatsTest, TheHistoryAnEarlierVersionStoredInItsCodePageReadsBackWhole) {
+  struct Case {
+    UINT page;
+    const char* stored;    // the name in that code page, as that version held it
+    const NameCase& name;  // the same name in UTF-8
+  } cases[] = {
+      {932, "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC\x8B\xC8", kNames[1]},
+      {1252, "Caf\xE9 M\xFCller", kNames[0]},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    const std::string path = dir_.Write(std::string(c.name.name) + ".wav",
+                                        ToneWave(Encoding{16}, 2, kSinkRate, c.name.hz, kToneAmplitude, 0.5));
+    const std::string old = dir_.Path() + "\\" + c.stored + ".wav";  // ASCII folder: only the name differs
+    wchar_t wide[MAX_PATH] = L"";
+    ASSERT_GT(MultiByteToWideChar(c.page, MB_ERR_INVALID_CHARS, old.c_str(), -1, wide, MAX_PATH), 0);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\ZEMBRIXPlayer\\WaveFileMRL", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD bytes = static_cast<DWORD>((lstrlenW(wide) + 1) * sizeof(wchar_t));
+    RegSetValueExW(key, L"Current", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide), bytes);
+    RegSetValueExW(key, L"0", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide), bytes);
+    RegCloseKey(key);
+    PlayerProcess player;
+    ASSERT_NE(player.Window(), nullptr);
+    EXPECT_EQ(player.Text(IDC_FILE_NAME), path);
+    ASSERT_FALSE(player.History().empty());
+    EXPECT_EQ(player.History()[0], path);
+    // Chosen from the list, it plays.
+    SendDlgItemMessageA(player.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+    player.Command(IDC_FILE_NAME, CBN_SELCHANGE);
+    EXPECT_TRUE(WaitUntil([&] { return player.Title() == Title(std::string(c.name.name) + ".wav"); }, kPlayWaitMs))
+        << player.Title() << "; box: " << player.WaitForMessageBox(0).text;
+    EXPECT_TRUE(player.Close());
+    ClearSettings();
+  }
+}
+
 // Disabled: a WM_DROPFILES posted from another process never reaches the player
 // under Wine 8 here (neither a global handle of the sender's nor a block written
 // into the player's memory), so a drop cannot yet be made from outside.

@@ -25,6 +25,8 @@ constexpr char kCaption[] = "ZEMBRIX Player(x86)";
 constexpr DWORD kWindowWaitMs = 120000;
 constexpr DWORD kCloseWaitMs = 15000;
 constexpr DWORD kPollMs = 20;
+// The window's private message that puts the name box's text on top of the history.
+constexpr UINT kRememberFileMessage = 2024;
 
 // A file of this suite's build tree (a build-host path), as Wine sees it; with
 // VEX_E2E_TREE naming another build tree (a build-host folder, such as the shipped
@@ -178,6 +180,27 @@ class PlayerProcess {
     SendMessageTimeoutA(GetDlgItem(window_, IDC_FILE_NAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
                         SMTO_ABORTIFHUNG, 5000, &result);
     Command(IDC_FILE_NAME, CBN_EDITCHANGE);
+  }
+  // Puts `paths` on top of the history in their order, each typed and remembered by
+  // the window's private message, and selects the first.
+  void ListOnTop(const std::vector<std::string>& paths) const {
+    for (size_t i = paths.size(); i-- > 0;) {  // each goes to the top: the first ends there
+      TypeFileName(paths[i]);
+      DWORD_PTR result = 0;
+      SendMessageTimeoutA(window_, kRememberFileMessage, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    }
+    SendDlgItemMessageA(window_, IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+  }
+  // The titles the window shows, each change once, until it shows `last` and play
+  // has ended, or `ms` have passed.
+  std::vector<std::string> TitlesUntilPlayEndsAt(const std::string& last, DWORD ms) const {
+    std::vector<std::string> titles;
+    WaitUntil([&] {
+      const std::string title = Title();
+      if (titles.empty() || titles.back() != title) titles.push_back(title);
+      return title == last && !Playing();
+    }, ms);
+    return titles;
   }
   // Types the path and presses Enter's equivalent, the Start command.
   void Play(const std::string& path) const {

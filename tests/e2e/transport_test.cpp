@@ -14,8 +14,6 @@
 namespace e2e {
 namespace {
 
-// The window's private message that puts the name box's text on top of the history.
-constexpr UINT kRememberFile = 2024;
 constexpr double kHalfAmplitudeDb = -6.0206;
 constexpr double kGainTolerance = 0.1;  // dB
 constexpr int kLoopRounds = 10;
@@ -217,21 +215,12 @@ TEST_F(TransportTest, SequentialFilesOfOneFormatSoundAsOneStream) {
   PlayerProcess player;
   ASSERT_NE(player.Window(), nullptr);
   player.SelectDevice(0);
-  for (size_t i = paths.size(); i-- > 0;) {  // each goes to the top: the first ends there
-    player.TypeFileName(paths[i]);
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(player.Window(), kRememberFile, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-  }
-  SendDlgItemMessageA(player.Window(), IDC_FILE_NAME, CB_SETCURSEL, 0, 0);
+  player.ListOnTop(paths);
   player.SetCheck(IDC_SEQUENTIAL, true);
   const size_t mark = recorder->RecordedBytes();
   player.Command(IDC_START);
-  std::vector<std::string> titles;
-  WaitUntil([&] {
-    const std::string title = player.Title();
-    if (titles.empty() || titles.back() != title) titles.push_back(title);
-    return title.rfind("track3.wav", 0) == 0 && !player.Playing();
-  }, 30000);
+  const std::vector<std::string> titles =
+      player.TitlesUntilPlayEndsAt(std::string("track3.wav - ") + kCaption, 30000);
   Sleep(kRecorderFlushMs);
   const std::vector<int16_t> sound = recorder->SamplesSince(mark);
   recorder->Stop();

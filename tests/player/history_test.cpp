@@ -17,23 +17,53 @@ namespace {
 
 using Names = std::vector<std::string>;
 
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size() + 1, L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
+  return wide;
+}
+
+// A UTF-8 name as this process's code page has it: whole in UTF-8, with '?' for
+// what another page lacks.
+std::string InThisCodePage(const std::string& utf8) {
+  const std::wstring wide = Wide(utf8);
+  std::string narrow(4 * wide.size() + 1, '\0');
+  narrow.resize(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &narrow[0], static_cast<int>(narrow.size()),
+                                    nullptr, nullptr) - 1);
+  return narrow;
+}
+
 // A drop the way the shell makes one: a DROPFILES header and the names, each ending in
-// a zero, the list in one more. The window takes ownership with the message.
-void PostDrop(HWND window, const Names& names) {
-  size_t bytes = sizeof(DROPFILES) + 1;
-  for (const std::string& n : names) bytes += n.size() + 1;
+// a zero, the list in one more; narrow names as they are, or wide ones (UTF-16 from
+// the UTF-8 given), as the shell of every NT system drops them. The window takes
+// ownership with the message.
+void PostDrop(HWND window, const Names& names, bool wide = false) {
+  size_t bytes = sizeof(DROPFILES) + sizeof(wchar_t);
+  for (const std::string& n : names) bytes += (wide ? Wide(n).size() * sizeof(wchar_t) : n.size()) + sizeof(wchar_t);
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
   auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
   header->pFiles = sizeof(DROPFILES);
-  header->fWide = FALSE;
+  header->fWide = wide ? TRUE : FALSE;
   char* at = reinterpret_cast<char*>(header + 1);
   for (const std::string& n : names) {
-    std::memcpy(at, n.c_str(), n.size() + 1);
-    at += n.size() + 1;
+    if (wide) {
+      const std::wstring w = Wide(n);
+      std::memcpy(at, w.c_str(), (w.size() + 1) * sizeof(wchar_t));
+      at += (w.size() + 1) * sizeof(wchar_t);
+    } else {
+      std::memcpy(at, n.c_str(), n.size() + 1);
+      at += n.size() + 1;
+    }
   }
   GlobalUnlock(memory);
   PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
 }
+
+// Names in four scripts, in UTF-8.
+const std::string kCafe = "C:\\m\\Caf\xC3\xA9 M\xC3\xBCller.wav";
+const std::string kJapanese = "C:\\m\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x9B\xB2.wav";  // 日本語の曲
+const std::string kKorean = "C:\\m\\\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 \xEB\x85\xB8\xEB\x9E\x98.wav";  // 한국어 노래
+const std::string kEmoji = "C:\\m\\Song \xF0\x9F\x8E\xB5.wav";
 
 void Pump() {
   MSG message;
@@ -101,11 +131,18 @@ TEST(RememberFileTest, SixtyFourEntriesDropTheOldest) {
 TEST(DroppedFilesTest, ListedInDropOrderAndTheFirstPlays) {
   TempDir dir;
   const std::string tooLong = dir.Path() + "\\" + std::string(300 - dir.Path().size(), 'z') + ".wav";
+  // 200 Japanese characters: 600 bytes in UTF-8, but a path the system takes.
+  std::string longJapanese = "C:\\";
+  for (int i = 0; i < 200; ++i) longJapanese += "\xE6\x9B\xB2";
+  longJapanese += ".wav";
+  const std::string cafe = InThisCodePage(kCafe), japanese = InThisCodePage(kJapanese);
+  const std::string korean = InThisCodePage(kKorean), emoji = InThisCodePage(kEmoji);
   struct Case {
     const char* what;
     Names dropped;
     Names history;
     Names starts;
+    bool wide = false;
   };
   const Case cases[] = {
       {"three files", {"C:\\m\\one.wav", "C:\\m\\two.wav", "C:\\m\\three.wav"},
@@ -113,12 +150,17 @@ TEST(DroppedFilesTest, ListedInDropOrderAndTheFirstPlays) {
       {"one already listed", {"OLD.wav"}, {"OLD.wav"}, {"OLD.wav"}},
       {"a first name too long to take starts nothing", {tooLong, "C:\\m\\two.wav"},
        {"C:\\m\\two.wav", "old.wav"}, {}},
+      // In UTF-8 whole; in another code page as it has them, as before.
+      {"wide names in any script", {kJapanese, kKorean, kEmoji, kCafe},
+       {japanese, korean, emoji, cafe, "old.wav"}, {japanese}, true},
+      {"a wide name of 204 UTF-16 units", {longJapanese}, {InThisCodePage(longJapanese), "old.wav"},
+       {InThisCodePage(longJapanese)}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PlayerDialog dialog(DialogProcedure::kPlayer);
     dialog.SetHistory({"old.wav"});
-    PostDrop(dialog.Window(), c.dropped);
+    PostDrop(dialog.Window(), c.dropped, c.wide);
     Pump();
     EXPECT_EQ(dialog.History(), c.history);
     EXPECT_EQ(dialog.Starts(), c.starts);
@@ -251,19 +293,32 @@ TEST(InitialDirectoryTest, TheTextsFolderWithADot) {
 
 TEST(BrowseFilesTest, TheRealDialogCancelledOrGivenThreeFiles) {
   TempDir dir;
-  for (const char* name : {"one.wav", "two.wav", "three.wav"}) dir.Write(name, {'R', 'I', 'F', 'F'});
+  const std::string japanese = kJapanese.substr(kJapanese.rfind('\\') + 1);
+  const std::string korean = kKorean.substr(kKorean.rfind('\\') + 1);
+  const std::string emoji = kEmoji.substr(kEmoji.rfind('\\') + 1);
+  for (const std::string& name : {std::string("one.wav"), std::string("two.wav"), std::string("three.wav")}) {
+    dir.Write(name, {'R', 'I', 'F', 'F'});
+  }
+  const bool utf8 = GetACP() == CP_UTF8;
+  if (utf8) {
+    for (const std::string& name : {japanese, korean, emoji}) dir.Write(name, {'R', 'I', 'F', 'F'});
+  }
   struct Case {
     const char* what;
     std::string typed;
     bool result;
     Names history;
+    bool needsUtf8 = false;  // names no other code page holds
   };
   const Case cases[] = {
       {"cancel changes nothing and says nothing", "", false, {"old.wav"}},
       {"three files, listed in the dialog's order", "\"one.wav\" \"two.wav\" \"three.wav\"", true,
        {dir.Path() + "\\one.wav", dir.Path() + "\\two.wav", dir.Path() + "\\three.wav", "old.wav"}},
+      {"three names in Japanese, Korean and with an emoji", "\"" + japanese + "\" \"" + korean + "\" \"" + emoji + "\"",
+       true, {dir.Path() + "\\" + japanese, dir.Path() + "\\" + korean, dir.Path() + "\\" + emoji, "old.wav"}, true},
   };
   for (const Case& c : cases) {
+    if (c.needsUtf8 && !utf8) continue;  // shell_tests_utf8 runs it
     SCOPED_TRACE(c.what);
     PlayerDialog dialog;
     dialog.SetHistory({"old.wav"});
@@ -282,7 +337,7 @@ TEST(BrowseFilesTest, TheRealDialogCancelledOrGivenThreeFiles) {
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(driver.messages, Names{});
     if (result) {
-      EXPECT_EQ(dialog.Text(), dir.Path() + "\\one.wav");
+      EXPECT_EQ(dialog.Text(), c.history[0]);
       RememberFile(dialog.Box(), RememberMode::kMoveToTop);
     } else {
       EXPECT_EQ(dialog.Text(), before);

@@ -15,14 +15,14 @@
 namespace dialogevents {
 
 inline std::string BoxText(HWND window) {
-  char text[MAX_PATH] = "";
-  GetDlgItemTextA(window, IDC_FILE_NAME, text, MAX_PATH);
+  char text[kPathCapacity] = "";
+  GetDlgItemTextA(window, IDC_FILE_NAME, text, kPathCapacity);
   return text;
 }
 
 inline std::string TopEntry(HWND window) {
-  char text[MAX_PATH] = "";
-  if (SendDlgItemMessageA(window, IDC_FILE_NAME, CB_GETLBTEXTLEN, 0, 0) < MAX_PATH) {
+  char text[kPathCapacity] = "";
+  if (SendDlgItemMessageA(window, IDC_FILE_NAME, CB_GETLBTEXTLEN, 0, 0) < kPathCapacity) {
     SendDlgItemMessageA(window, IDC_FILE_NAME, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
   }
   return text;
