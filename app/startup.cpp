@@ -10,7 +10,7 @@
 #include "devices/output_devices.h"
 #include "engine/feeder.h"
 #include "engine/session.h"
-#include "player/main_window.h"
+#include "window/main_window.h"
 
 namespace {
 
