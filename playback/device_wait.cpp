@@ -232,3 +232,12 @@ bool PauseWhileAwaitingDevice(HWND window, PlayerSession& session) {
   ShowPauseState(window, session.paused != 0);
   return true;
 }
+
+void ReportWriteError(HWND window, PlayerSession& session, uint32_t code) {
+  if (code == MMSYSERR_NODRIVER || code == MMSYSERR_BADDEVICEID) {  // the device is gone
+    ReportStoppedDevice(window, session);
+    return;
+  }
+  StopUnderLock(window, session);
+  ShowMmError(window, "waveOutWrite()", code);
+}

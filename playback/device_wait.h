@@ -13,6 +13,10 @@ struct PlayerSession;
 // waits for the device, or with a wait of 0 stops with the stalled-device message.
 // The caller holds the session lock.
 void ReportStoppedDevice(HWND window, PlayerSession& session);
+// A write failed (MSG_FEEDER_WRITE_ERROR with `code`): a device gone is reported as
+// above; any other failure stops playback with the system's text for the code.
+// Takes the lock itself.
+void ReportWriteError(HWND window, PlayerSession& session, uint32_t code);
 // Waits for the device selected in the box, the session holding its file at the
 // place to go on from and no output. The caller holds the lock.
 void AwaitDevice(HWND window, PlayerSession& session);

@@ -23,11 +23,6 @@ void ForgetAwaitedDeviceAfterFailedStart(PlaybackState* w, int started) {
 
 }  // namespace
 
-void StopUnderLock(HWND window, PlayerSession& session) {
-  ScopedLock lock(session.lock);
-  StopPlayback(window, session);
-}
-
 // Ends a conversion or REX render a start is waiting for: nothing of it plays.
 // A file that plays while its converter writes cannot go on without it.
 void CancelPreparing(HWND window, PlaybackState* w) {
@@ -120,4 +115,9 @@ void WaitForAbandonedRenders(PlaybackState* w) {
     CloseHandle(render);
   }
   w->abandonedRenders.clear();
+}
+
+void PlayOnSelectedDevice(HWND window, PlayerSession& session) {
+  StopUnderLock(window, session);
+  StartUnderLock(window, session, kResumePosition);
 }

@@ -8,8 +8,6 @@
 struct PlaybackState;
 struct PlayerSession;
 
-// Stops playback, taking the session lock.
-void StopUnderLock(HWND window, PlayerSession& session);
 // Ends a conversion or REX render a start is waiting for: nothing of it plays.
 // A file that plays while its converter writes cannot go on without it.
 void CancelPreparing(HWND window, PlaybackState* w);
@@ -18,6 +16,9 @@ void StopAll(HWND window, PlaybackState* w);
 // A start from the window (OpenAndStart under the lock), ending first the work an
 // earlier start waited for.
 int StartUnderLock(HWND window, PlayerSession& session, uint32_t startFrame);
+// Another device was chosen while a file plays: the file goes on from its place
+// on that device.
+void PlayOnSelectedDevice(HWND window, PlayerSession& session);
 // MSG_PREPARATION_READY: the converter has written the first of its output; the
 // start goes on with it while the converter writes the rest.
 void OnPreparationReady(HWND window, PlaybackState* w, WPARAM serial);

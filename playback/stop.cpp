@@ -10,6 +10,12 @@
 #include "playback/window_hooks.h"
 #include "win32/scoped_lock.h"
 
+namespace {
+
+const char kMsgReadError[] = "File reading error on the WAVE file.";
+
+}  // namespace
+
 int StopPlayback(HWND window, PlayerSession& session) {
   ScopedLock lock(session.lock);
   KillTimer(window, TIMER_BUTTON_REPEAT);
@@ -42,4 +48,14 @@ int StopPlayback(HWND window, PlayerSession& session) {
   PurgeMessages(window, kFeederMessageFirst, kFeederMessageLast);
   ResetEvent(session.bufferDoneEvent);
   return 1;
+}
+
+void StopUnderLock(HWND window, PlayerSession& session) {
+  ScopedLock lock(session.lock);
+  StopPlayback(window, session);
+}
+
+void ReportReadError(HWND window, PlayerSession& session) {
+  StopUnderLock(window, session);
+  ShowWarning(window, kMsgReadError);
 }

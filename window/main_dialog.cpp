@@ -11,6 +11,7 @@
 #include "playback/position.h"
 #include "playback/prepared_start.h"
 #include "playback/sequential.h"
+#include "playback/stop.h"
 #include "playback/transport.h"
 #include "sources/preparation.h"
 #include "waveform/waveform_display.h"
@@ -21,7 +22,6 @@
 
 namespace {
 
-const char kMsgReadError[] = "File reading error on the WAVE file.";
 // Where a context menu asked for with the keyboard appears, inside the window.
 constexpr int kKeyboardMenuOffset = 16;
 
@@ -47,9 +47,7 @@ void ShowAbout(HWND window, const MainWindow* w) {
 
 void OnDeviceChanged(HWND window, PlayerSession& session) {
   EnableControl(window, IDC_MAPPED, SelectedDeviceIsMapped(window));
-  if (!IsPlaying(window)) return;
-  StopUnderLock(window, session);
-  StartUnderLock(window, session, kResumePosition);
+  if (IsPlaying(window)) PlayOnSelectedDevice(window, session);
 }
 
 void OnLinearRms(HWND window, LPARAM control) {
@@ -264,16 +262,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       LoadPostedOverview(window, *w->session);
       return TRUE;
     case MSG_FEEDER_READ_ERROR:
-      StopUnderLock(window, *w->session);
-      ShowWarning(window, kMsgReadError);
+      ReportReadError(window, *w->session);
       return TRUE;
     case MSG_FEEDER_WRITE_ERROR:
-      if (lParam == MMSYSERR_NODRIVER || lParam == MMSYSERR_BADDEVICEID) {  // the device is gone
-        ReportStoppedDevice(window, *w->session);
-        return TRUE;
-      }
-      StopUnderLock(window, *w->session);
-      ShowMmError(window, "waveOutWrite()", static_cast<uint32_t>(lParam));
+      ReportWriteError(window, *w->session, static_cast<uint32_t>(lParam));
       return TRUE;
     case MSG_FEEDER_DEVICE_STALLED:
       ReportStoppedDevice(window, *w->session);
