@@ -106,7 +106,9 @@ void DropFollowingWave(PlayerSession& session) {
   session.following = FollowingWave{};
 }
 
-void ReconsiderFollowingWave(HWND window, PlayerSession& session) {
+void ApplyPlayMode(HWND window, PlayerSession& session) {
+  session.loopFlag = IsLoopMode(window) ? 1 : 0;  // a single byte, written without the lock
+  // The next entry is looked at again, by the rule now in force.
   ScopedLock lock(session.lock);
   DropFollowingWave(session);
   if (PlaybackState* w = PlaybackOf(window)) w->followingTried = false;

@@ -28,6 +28,6 @@ void GoBackToLeftFile(PlayerSession& session);
 // Closes the file queued to follow, if any. The caller holds the lock.
 void DropFollowingWave(PlayerSession& session);
 
-// The rule for the next entry changed (loop or sequential play): the next entry is
-// looked at again. Takes the lock.
-void ReconsiderFollowingWave(HWND window, PlayerSession& session);
+// "Loop play" or "Sequential" changed: the feeder loops or not, and the next entry
+// is looked at again by the rule now in force. Takes the lock.
+void ApplyPlayMode(HWND window, PlayerSession& session);

@@ -137,3 +137,9 @@ void HandleEndOfPlay(HWND window) {
   AwaitDeviceIfTheNextOpenFails(window);
   StartListEntry(window, next);
 }
+
+void FollowPlayingPosition(HWND window, PlayerSession& session) {
+  ScopedLock lock(session.lock);
+  UpdatePosition(window, session);
+  QueueFollowingWave(window, session);
+}

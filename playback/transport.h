@@ -18,3 +18,6 @@ void SkipForward(HWND window);
 void Rewind(HWND window, bool playing);
 // The end-of-play timer: stop, then in sequential mode start the next history entry.
 void HandleEndOfPlay(HWND window);
+// The position timer: the position shown, and in sequential play the next file
+// queued once the end is near. Takes the lock.
+void FollowPlayingPosition(HWND window, PlayerSession& session);

@@ -8,7 +8,6 @@
 #include "engine/feeder.h"
 #include "engine/session.h"
 #include "playback/device_wait.h"
-#include "playback/position.h"
 #include "playback/prepared_start.h"
 #include "playback/sequential.h"
 #include "playback/stop.h"
@@ -102,8 +101,7 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
       break;
     case IDC_LOOP:
     case IDC_SEQUENTIAL:
-      session.loopFlag = IsLoopMode(window) ? 1 : 0;  // a single byte, written without the lock
-      ReconsiderFollowingWave(window, session);  // by the rule now in force
+      ApplyPlayMode(window, session);
       break;
     case IDC_TEMPO_CHECK:
       EnableControl(window, IDC_TEMPO, IsDlgButtonChecked(window, IDC_TEMPO_CHECK) == BST_CHECKED);
@@ -136,12 +134,9 @@ void OnCommand(HWND window, MainWindow* w, WPARAM wParam, LPARAM lParam) {
 
 void OnTimer(HWND window, MainWindow* w, UINT_PTR timer) {
   switch (timer) {
-    case TIMER_POSITION: {
-      ScopedLock lock(w->session->lock);
-      UpdatePosition(window, *w->session);
-      QueueFollowingWave(window, *w->session);
+    case TIMER_POSITION:
+      FollowPlayingPosition(window, *w->session);
       break;
-    }
     case TIMER_END_OF_PLAY:
       HandleEndOfPlay(window);
       break;
