@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/startup.h"
-#include "player/main_window.h"
+#include "window/main_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   return RunPlayer(instance, commandLine ? commandLine : "", MainDialogProc);

@@ -10,9 +10,9 @@
 #include "devices/output_devices.h"
 #include "engine/feeder.h"
 #include "engine/session.h"
-#include "player/main_window.h"
 #include "settings/settings_rules.h"
 #include "win32/narrow_text.h"
+#include "window/main_window.h"
 
 namespace {
 

@@ -77,8 +77,6 @@ void GoOnIntoFollowing(PlayerSession& session) {
   session.leftDataOffset = session.dataOffset;
   session.leftDataSize = session.dataSize;
   session.leftTotalFrames = session.totalFrames;
-  session.enteredHistoryIndex = session.following.historyIndex;
-  lstrcpynA(session.enteredPath, session.following.path, sizeof session.enteredPath);
   session.sourceFile = session.following.file;
   session.dataOffset = session.following.dataOffset;
   session.dataSize = session.following.dataSize;

@@ -12,15 +12,13 @@
 
 struct OutputHandle;
 
-// The next entry of sequential play, opened and checked by the window while the
+// The next file of sequential play, opened and checked by the playback while the
 // current file plays, for the feeder to read on into without a gap.
 struct FollowingWave {
   HANDLE file;               // positioned at its data offset, or null
   uint32_t dataOffset;
   uint32_t dataSize;
   uint32_t totalFrames;
-  int32_t historyIndex;      // its entry in the file-name box's list
-  char path[kPathCapacity];
 };
 
 constexpr uint32_t kMaxOutputBuffers = 99;
@@ -63,14 +61,12 @@ struct PlayerSession {
   volatile uint8_t awaitingData;
   FollowingWave following;
   // After the feeder went on into the following file: the file it left, which
-  // still sounds until the buffers queued before the change have played, and the
-  // entry it went into. The window switches when the change is heard.
+  // still sounds until the buffers queued before the change have played. The
+  // playback switches when the change is heard.
   HANDLE leftFile;
   uint32_t leftDataOffset;
   uint32_t leftDataSize;
   uint32_t leftTotalFrames;
-  int32_t enteredHistoryIndex;
-  char enteredPath[kPathCapacity];
   // Once the change is heard the file left moves here and stays open while a buffer
   // that began in it is still out, so a device that stops then can go back to it.
   HANDLE joinFile;

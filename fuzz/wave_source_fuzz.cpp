@@ -8,8 +8,8 @@
 #include "dsp/cpu_path.h"
 #include "dsp/gain.h"
 #include "dsp/sample_format.h"
-#include "player/format_tags.h"
-#include "player/wave_source.h"
+#include "sources/format_tags.h"
+#include "sources/wave_source.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "devices/output_devices.h"
 #include "rex/rex_library.h"
 #include "rex/rex_to_wave.h"
-#include "tests/player/player_dialog.h"
+#include "tests/window/player_dialog.h"
 #include "tests/support/host_path.h"
 #include "tests/rex/rex_standin_files.h"
 #include "tests/support/simwasapi/sim_wasapi.h"

@@ -14,7 +14,7 @@
 #include "engine/feeder.h"
 #include "engine/output_handle.h"
 #include "engine/session.h"
-#include "player/wave_file.h"
+#include "sources/wave_file.h"
 #include "support/simwasapi/sim_wasapi.h"
 #include "support/sink_recorder.h"
 #include "support/temp_dir.h"

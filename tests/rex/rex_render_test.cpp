@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "player/wave_source.h"
+#include "sources/wave_source.h"
 #include "rex/fake_rex_library.h"
 #include "rex/rex_render.h"
 #include "support/memory_byte_source.h"

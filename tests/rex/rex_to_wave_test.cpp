@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "player/wave_file.h"
+#include "sources/wave_file.h"
 #include "rex/rex_render.h"
 #include "rex/rex_standin_files.h"
 #include "rex/rex_to_wave.h"

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "player/main_window.h"
+#include "window/main_window.h"
 #include "resources/resource_ids.h"
 
 namespace dialogevents {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "player/wave_source.h"
+#include "sources/wave_source.h"
 
 class MemoryByteSource : public ByteSource {
  public:

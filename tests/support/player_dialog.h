@@ -18,7 +18,7 @@
 
 #include "engine/feeder.h"
 #include "engine/session.h"
-#include "player/main_window.h"
+#include "window/main_window.h"
 #include "resources/resource_ids.h"
 #include "support/main_dialog_events.h"
 
