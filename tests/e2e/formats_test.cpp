@@ -377,17 +377,18 @@ TEST_F(FormatsTest, ANameInAnyScriptComesInWholeEveryWayAndItsFileSounds) {
       const char* extension;
       std::string formatLine;
       double hz;
-    } ways[] = {{".wav", kWaveLine, c.hz},
-                {".flac", std::string(".flac -> ") + kWaveLine, c.hz},
-                {".rx2", "REX: 120bpm PCM 44100Hz 16bit 2ch (", kLoopHz}};
+      DWORD waitMs;
+    } ways[] = {{".wav", kWaveLine, c.hz, kPlayWaitMs},
+                {".flac", std::string(".flac -> ") + kWaveLine, c.hz, kConversionWaitMs},
+                {".rx2", "REX: 120bpm PCM 44100Hz 16bit 2ch (", kLoopHz, kPlayWaitMs}};
     for (const auto& way : ways) {
       mark = recorder->RecordedBytes();
       player.Play(base + way.extension);
-      ASSERT_TRUE(WaitUntil([&] { return player.Title() == Title(std::string(c.name) + way.extension); }, kPlayWaitMs))
+      ASSERT_TRUE(WaitUntil([&] { return player.Title() == Title(std::string(c.name) + way.extension); }, way.waitMs))
           << way.extension << ": " << player.Title() << "; box: " << player.WaitForMessageBox(0).text
           << "; status: " << player.Text(IDC_STATUS);
       EXPECT_EQ(player.Text(IDC_FORMAT).rfind(way.formatLine, 0), 0u) << player.Text(IDC_FORMAT);
-      ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, kPlayWaitMs)) << way.extension;
+      ASSERT_TRUE(WaitUntil([&] { return !player.Playing(); }, way.waitMs)) << way.extension;
       EXPECT_NEAR(HeardHz(*recorder, mark), way.hz, kFrequencyTolerance) << way.extension;
     }
     EXPECT_TRUE(player.Close());  // the history is saved for the next row's start
