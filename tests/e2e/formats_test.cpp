@@ -41,7 +41,8 @@ MMRESULT MapperAnswer(const wavebytes::Bytes& wave) {
   return answer;
 }
 
-// An extensible file is named by its sub-format.
+// An extensible file is named by its sub-format. A codec's file (G.711, IMA ADPCM)
+// goes to the mapper as it is, and the system's codecs decode it.
 const FormatCase kFormats[] = {
     {"u8_mono_22k.wav", {8}, 1, 22050, 440, "PCM 22050Hz 8bit 1ch (22050samples 1.0secs)"},
     {"s16_mono_44k.wav", {16}, 1, 44100, 550, "PCM 44100Hz 16bit 1ch (44100samples 1.0secs)"},
@@ -53,6 +54,9 @@ const FormatCase kFormats[] = {
     {"ext_s16_6ch_48k.wav", {16, false, true}, 6, 48000, 1210, "PCM 48000Hz 16bit 6ch (48000samples 1.0secs)"},
     {"ext_s24_stereo_44k.wav", {24, false, true}, 2, 44100, 1320, "PCM 44100Hz 24bit 2ch (44100samples 1.0secs)"},
     {"ext_f32_stereo_48k.wav", {32, true, true}, 2, 48000, 1430, "IEEE_FLOAT 48000Hz 32bit 2ch (48000samples 1.0secs)"},
+    {"mulaw_stereo_44k.wav", {8, false, false, 0, kMuLaw}, 2, 44100, 1540, "MULAW 44100Hz 8bit 2ch (44100samples 1.0secs)"},
+    {"alaw_mono_22k.wav", {8, false, false, 0, kALaw}, 1, 22050, 1650, "ALAW 22050Hz 8bit 1ch (22050samples 1.0secs)"},
+    {"ima_stereo_44k.wav", {4, false, false, 0, kImaAdpcm}, 2, 44100, 1760, "DVI_ADPCM 44100Hz 4bit 2ch (44100samples 1.0secs)"},
 };
 
 // Long enough for every step and its repeats; the recorder is stopped at the end.

@@ -24,7 +24,78 @@ struct Encoding {
   bool isFloat = false;
   bool extensible = false;
   uint16_t validBits = 0;  // for extensible: 0 means all the container's bits
+  uint16_t tag = 0;        // a codec's tag (kALaw, kMuLaw, kImaAdpcm); 0 for PCM and float
 };
+constexpr uint16_t kALaw = 0x0006, kMuLaw = 0x0007, kImaAdpcm = 0x0011;
+// The IMA ADPCM block of the tone files: 441 frames, so a second is 100 whole blocks.
+constexpr uint32_t kImaFramesPerBlock = 441;
+
+// G.711 of a 16-bit sample: the segment (exponent) of its magnitude, the four bits
+// below the segment's top, the sign, then the code's inversion mask.
+inline uint8_t G711(int16_t pcm, uint16_t tag) {
+  const bool alaw = tag == kALaw;
+  int v = alaw ? pcm >> 3 : pcm >> 2;  // 13 or 14 significant bits
+  const bool negative = v < 0;
+  if (negative) v = alaw ? -v - 1 : -v;
+  if (!alaw) v = std::min(v, 8159) + 0x21;
+  int segment = 0;
+  while (segment < 8 && v > ((alaw ? 0x20 : 0x40) << segment) - 1) ++segment;
+  const uint8_t mask = alaw ? (negative ? 0x55 : 0xD5) : (negative ? 0x7F : 0xFF);
+  if (segment == 8) return 0x7F ^ mask;
+  const int shift = alaw ? (segment < 2 ? 1 : segment) : segment + 1;
+  return static_cast<uint8_t>(((segment << 4) | ((v >> shift) & 0xF)) ^ mask);
+}
+
+// IMA ADPCM of 16-bit samples, `channels` interleaved, in blocks of
+// kImaFramesPerBlock frames: each channel's header (its first sample and step
+// index), then four bytes (eight codes, low nibble first) of each channel in turn.
+inline wavebytes::Bytes ImaAdpcm(const std::vector<int16_t>& samples, uint16_t channels) {
+  static const int16_t kSteps[89] = {
+      7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
+      31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
+      130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
+      544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+      2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
+      9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+  static const int kIndexStep[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+  std::vector<int> predictor(channels, 0), index(channels, 0);
+  wavebytes::Bytes out;
+  const size_t frames = samples.size() / channels;
+  for (size_t block = 0; block + kImaFramesPerBlock <= frames; block += kImaFramesPerBlock) {
+    for (uint16_t c = 0; c < channels; ++c) {
+      predictor[c] = samples[block * channels + c];
+      wavebytes::PutU16(out, static_cast<uint16_t>(predictor[c]));
+      out.push_back(static_cast<uint8_t>(index[c]));
+      out.push_back(0);
+    }
+    for (size_t group = 1; group < kImaFramesPerBlock; group += 8) {
+      for (uint16_t c = 0; c < channels; ++c) {
+        for (size_t f = group; f < group + 8; f += 2) {
+          uint8_t byte = 0;
+          for (int half = 0; half < 2; ++half) {
+            int step = kSteps[index[c]];
+            int diff = samples[(block + f + half) * channels + c] - predictor[c];
+            int code = diff < 0 ? 8 : 0;
+            diff = std::abs(diff);
+            int delta = step >> 3;
+            for (int bit = 4; bit; bit >>= 1, step >>= 1) {
+              if (diff >= step) {
+                code |= bit;
+                diff -= step;
+                delta += step;
+              }
+            }
+            predictor[c] = std::clamp(predictor[c] + (code & 8 ? -delta : delta), -32768, 32767);
+            index[c] = std::clamp(index[c] + kIndexStep[code & 7], 0, 88);
+            byte |= static_cast<uint8_t>(code << (4 * half));
+          }
+          out.push_back(byte);
+        }
+      }
+    }
+  }
+  return out;
+}
 
 // Writes one sample in [-1, 1) in the encoding, little-endian.
 inline void PutSample(wavebytes::Bytes& b, double x, const Encoding& e) {
@@ -58,13 +129,31 @@ inline wavebytes::Bytes ToneWave(const Encoding& e, uint16_t channels, uint32_t 
   using namespace wavebytes;
   const uint32_t frames = static_cast<uint32_t>(seconds * rate);
   Bytes data;
+  std::vector<int16_t> linear;  // a codec's input
   data.reserve(static_cast<size_t>(frames) * channels * (e.bits / 8));
   for (uint32_t i = 0; i < frames; ++i) {
     const double x = amplitude * std::sin(2 * kPi * hz * i / rate);
-    for (uint16_t c = 0; c < channels; ++c) PutSample(data, (toneMask >> c) & 1 ? x : 0.0, e);
+    for (uint16_t c = 0; c < channels; ++c) {
+      const double sample = (toneMask >> c) & 1 ? x : 0.0;
+      if (e.tag) {
+        linear.push_back(static_cast<int16_t>(std::clamp(std::lround(sample * 32768.0), -32768L, 32767L)));
+      } else {
+        PutSample(data, sample, e);
+      }
+    }
   }
   Bytes fmt;
-  if (e.extensible) {
+  if (e.tag == kImaAdpcm) {
+    data = ImaAdpcm(linear, channels);
+    const uint16_t blockAlign = static_cast<uint16_t>(4 * channels + (kImaFramesPerBlock - 1) / 2 * channels);
+    fmt = FmtBody(e.tag, channels, rate, 4, blockAlign, rate / kImaFramesPerBlock * blockAlign);
+    PutU16(fmt, 2);
+    PutU16(fmt, static_cast<uint16_t>(kImaFramesPerBlock));
+  } else if (e.tag) {
+    for (int16_t v : linear) data.push_back(G711(v, e.tag));
+    fmt = FmtBody(e.tag, channels, rate, 8);
+    PutU16(fmt, 0);
+  } else if (e.extensible) {
     const uint32_t mask = channels >= 32 ? 0xFFFFFFFFu : (1u << channels) - 1;
     fmt = ExtensibleBody(channels, rate, e.bits, e.validBits ? e.validBits : e.bits, mask, e.isFloat);
   } else {
@@ -125,23 +214,24 @@ inline std::vector<Stretch> SoundingStretches(const std::vector<int16_t>& stereo
   return stretches;
 }
 
-// Whether both channels of a frame are at full negative scale: how the zero bytes
-// Wine's pulse driver pads a drained unsigned 8-bit stream with come out (for
-// 8-bit samples zero is -128, not silence). No test tone reaches it.
-inline bool FloorFrame(const std::vector<int16_t>& stereo, size_t frame) {
-  return stereo[2 * frame] == INT16_MIN && stereo[2 * frame + 1] == INT16_MIN;
-}
-
-// Where a stretch's own sound ends: before that padding, when it closes the stretch.
+// Where a stretch's own sound ends: before the padding that closes it, when it
+// does. Wine's wave-out, reset after its stream has drained, has the sink play zero
+// bytes of the stream's own encoding, which are not silence: full negative scale
+// for 8-bit samples, -32124 for mu-law, -5504 for A-law. The padding holds one value
+// (within the sink resampler's rounding) on both channels for at least
+// kUnderrunFrames; no test tone stays that long within two steps of one value.
 inline size_t SoundEnd(const std::vector<int16_t>& stereo, Stretch s) {
+  if (s.end <= s.begin) return s.end;
+  const int left = stereo[2 * (s.end - 1)], right = stereo[2 * (s.end - 1) + 1];
+  const auto held = [&](size_t f) { return std::abs(stereo[2 * f] - left) <= 2 && std::abs(stereo[2 * f + 1] - right) <= 2; };
   size_t end = s.end;
-  while (end > s.begin && FloorFrame(stereo, end - 1)) --end;
-  return end;
+  while (end > s.begin && held(end - 1)) --end;
+  return s.end - end >= kUnderrunFrames ? end : s.end;
 }
 
 // Where, inside a sounding stretch, the sound breaks into digital silence for at
 // least `minFrames`: the frames where such runs begin.
-// Not counted: the silence of a drained 8-bit stream, a run that ends within
+// Not counted: the silence of a drained stream, a run that ends within
 // kUnderrunFrames of the padding that closes its stretch (the sink's resampler
 // leaves a few frames of ramp between the two).
 inline std::vector<size_t> UnderrunGaps(const std::vector<int16_t>& stereo, size_t minFrames = kUnderrunFrames) {
@@ -165,7 +255,7 @@ inline std::vector<size_t> UnderrunGaps(const std::vector<int16_t>& stereo, size
 }
 
 // The frames of a stretch that sounded: its length without the underruns' silence
-// and without the padding of a drained 8-bit stream.
+// and without the padding of a drained stream.
 inline size_t SoundFrames(const std::vector<int16_t>& stereo, Stretch s) {
   const size_t soundEnd = SoundEnd(stereo, s);
   size_t frames = soundEnd - s.begin, run = 0;

@@ -32,6 +32,8 @@ TEST(UnderrunGapTest, DigitalSilenceInsideTheSoundIsAnUnderrunElseNot) {
   std::vector<int16_t> rampedTail = NoiseWith(20000, 19000, 580, 0);
   for (size_t f = 19580; f < 19600; ++f) rampedTail[2 * f] = rampedTail[2 * f + 1] = -1000;
   for (size_t f = 19600; f < 20000; ++f) rampedTail[2 * f] = rampedTail[2 * f + 1] = INT16_MIN;
+  std::vector<int16_t> g711Tail = NoiseWith(20000, 19000, 440, 0);  // A-law's zero byte through the resampler
+  for (size_t f = 19440; f < 20000; ++f) g711Tail[2 * f] = g711Tail[2 * f + 1] = static_cast<int16_t>(-5505 - f % 2);
   std::vector<int16_t> twoGaps = NoiseWith(20000, 3000, 220, 0);
   for (size_t f = 12000; f < 12300; ++f) twoGaps[2 * f] = twoGaps[2 * f + 1] = 0;
   std::vector<int16_t> oneChannel = NoiseWith(20000, 0, 0, 0);
@@ -48,6 +50,7 @@ TEST(UnderrunGapTest, DigitalSilenceInsideTheSoundIsAnUnderrunElseNot) {
       {"an 8-bit stream's padded end", floorTail, {}},
       {"the padding, then sound again", floorThenSound, {10000}},
       {"the padded end after the resampler's ramp", rampedTail, {}},
+      {"a G.711 stream's padded end", g711Tail, {}},
       {"a pause of a second splits the sound", NoiseWith(100000, 30000, 44100, 0), {}},
   };
   for (const GapCase& c : cases) {
