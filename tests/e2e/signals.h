@@ -46,10 +46,10 @@ inline uint8_t G711(int16_t pcm, uint16_t tag) {
   return static_cast<uint8_t>(((segment << 4) | ((v >> shift) & 0xF)) ^ mask);
 }
 
-// IMA ADPCM of 16-bit samples, `channels` interleaved, in blocks of
-// kImaFramesPerBlock frames: each channel's header (its first sample and step
-// index), then four bytes (eight codes, low nibble first) of each channel in turn.
-inline wavebytes::Bytes ImaAdpcm(const std::vector<int16_t>& samples, uint16_t channels) {
+// One IMA ADPCM code: the sign and three bits of the difference from the
+// prediction in quarters of the step; the prediction and step index follow it as
+// a decoder's do.
+inline uint8_t ImaCode(int sample, int& predictor, int& index) {
   static const int16_t kSteps[89] = {
       7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
       31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
@@ -58,38 +58,41 @@ inline wavebytes::Bytes ImaAdpcm(const std::vector<int16_t>& samples, uint16_t c
       2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
       9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
   static const int kIndexStep[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+  int step = kSteps[index];
+  int diff = std::abs(sample - predictor);
+  uint8_t code = sample < predictor ? 8 : 0;
+  int delta = step >> 3;
+  for (int bit = 4; bit; bit >>= 1, step >>= 1) {
+    if (diff >= step) {
+      code |= bit;
+      diff -= step;
+      delta += step;
+    }
+  }
+  predictor = std::clamp(predictor + (code & 8 ? -delta : delta), -32768, 32767);
+  index = std::clamp(index + kIndexStep[code & 7], 0, 88);
+  return code;
+}
+
+// IMA ADPCM of 16-bit samples, `channels` interleaved, in blocks of
+// kImaFramesPerBlock frames: each channel's header (its first sample and step
+// index), then four bytes (eight codes, low nibble first) of each channel in turn.
+inline wavebytes::Bytes ImaAdpcm(const std::vector<int16_t>& samples, uint16_t channels) {
   std::vector<int> predictor(channels, 0), index(channels, 0);
   wavebytes::Bytes out;
-  const size_t frames = samples.size() / channels;
-  for (size_t block = 0; block + kImaFramesPerBlock <= frames; block += kImaFramesPerBlock) {
+  const auto at = [&](size_t frame, uint16_t c) { return samples[frame * channels + c]; };
+  for (size_t block = 0; block + kImaFramesPerBlock <= samples.size() / channels; block += kImaFramesPerBlock) {
     for (uint16_t c = 0; c < channels; ++c) {
-      predictor[c] = samples[block * channels + c];
+      predictor[c] = at(block, c);
       wavebytes::PutU16(out, static_cast<uint16_t>(predictor[c]));
       out.push_back(static_cast<uint8_t>(index[c]));
       out.push_back(0);
     }
-    for (size_t group = 1; group < kImaFramesPerBlock; group += 8) {
+    for (size_t group = block + 1; group < block + kImaFramesPerBlock; group += 8) {
       for (uint16_t c = 0; c < channels; ++c) {
         for (size_t f = group; f < group + 8; f += 2) {
-          uint8_t byte = 0;
-          for (int half = 0; half < 2; ++half) {
-            int step = kSteps[index[c]];
-            int diff = samples[(block + f + half) * channels + c] - predictor[c];
-            int code = diff < 0 ? 8 : 0;
-            diff = std::abs(diff);
-            int delta = step >> 3;
-            for (int bit = 4; bit; bit >>= 1, step >>= 1) {
-              if (diff >= step) {
-                code |= bit;
-                diff -= step;
-                delta += step;
-              }
-            }
-            predictor[c] = std::clamp(predictor[c] + (code & 8 ? -delta : delta), -32768, 32767);
-            index[c] = std::clamp(index[c] + kIndexStep[code & 7], 0, 88);
-            byte |= static_cast<uint8_t>(code << (4 * half));
-          }
-          out.push_back(byte);
+          const uint8_t low = ImaCode(at(f, c), predictor[c], index[c]);
+          out.push_back(static_cast<uint8_t>(low | ImaCode(at(f + 1, c), predictor[c], index[c]) << 4));
         }
       }
     }
@@ -223,7 +226,9 @@ inline std::vector<Stretch> SoundingStretches(const std::vector<int16_t>& stereo
 inline size_t SoundEnd(const std::vector<int16_t>& stereo, Stretch s) {
   if (s.end <= s.begin) return s.end;
   const int left = stereo[2 * (s.end - 1)], right = stereo[2 * (s.end - 1) + 1];
-  const auto held = [&](size_t f) { return std::abs(stereo[2 * f] - left) <= 2 && std::abs(stereo[2 * f + 1] - right) <= 2; };
+  const auto held = [&](size_t f) {
+    return std::abs(stereo[2 * f] - left) <= 2 && std::abs(stereo[2 * f + 1] - right) <= 2;
+  };
   size_t end = s.end;
   while (end > s.begin && held(end - 1)) --end;
   return s.end - end >= kUnderrunFrames ? end : s.end;
